@@ -1,0 +1,109 @@
+// The library's face towards the LV2 host: one descriptor, one plugin.
+#include "plugin.h"
+
+#include <lv2/core/lv2.h>
+
+#include <new>
+
+#include "fp_mode.h"
+#include "../support/debug_log.h"
+
+namespace zt {
+
+namespace {
+
+// The loading thread gets the filter's floating-point mode at load time.
+__attribute__((constructor)) void set_load_time_fp_mode() { fp_mode_set(kFpMode); }
+
+void connect_param(SmoothedParam& sp, void* data) { sp.port = static_cast<const float*>(data); }
+void connect_param(PlainParam& pp, void* data) { pp.port = static_cast<const float*>(data); }
+
+} // namespace
+
+// Instantiation threading class.
+Plugin* plugin_instantiate(double sample_rate)
+{
+    debug_log_init();
+    Plugin* p = new (std::nothrow) Plugin{};
+    if (!p) return nullptr;
+    p->engine = new (std::nothrow) FilterEngine{};
+    if (!p->engine) {
+        delete p;
+        return nullptr;
+    }
+    p->mix.smoother = make_smoother(1.0f, kMixStep);
+    p->rate.smoother = make_smoother(7.5f, kRateStep);
+    p->center.smoother = make_smoother(1200.0f, kCenterStep);
+    p->octaves.smoother = make_smoother(4.0f, kOctavesStep);
+    for (PlainParam* pp : {&p->glide_down, &p->glide_up, &p->shape, &p->resonance, &p->type})
+        pp->last = kNoValue;
+    p->sample_rate = sample_rate;
+    p->block_pos = 0;
+    p->own_random = random_private_stream();
+    return p;
+}
+
+// Audio threading class: stores the pointer only.
+void plugin_connect_port(Plugin* p, uint32_t port, void* data)
+{
+    switch (port) {
+    case PORT_IN: p->in = static_cast<const float*>(data); break;
+    case PORT_OUT: p->out = static_cast<float*>(data); break;
+    case PORT_MIX: connect_param(p->mix, data); break;
+    case PORT_RATE: connect_param(p->rate, data); break;
+    case PORT_GLIDE_DOWN: connect_param(p->glide_down, data); break;
+    case PORT_GLIDE_UP: connect_param(p->glide_up, data); break;
+    case PORT_SHAPE: connect_param(p->shape, data); break;
+    case PORT_RESONANCE: connect_param(p->resonance, data); break;
+    case PORT_CENTER: connect_param(p->center, data); break;
+    case PORT_OCTAVES: connect_param(p->octaves, data); break;
+    case PORT_TYPE: connect_param(p->type, data); break;
+    default: break;
+    }
+}
+
+// Instantiation threading class.
+void plugin_cleanup(Plugin* p)
+{
+    delete p->engine;
+    delete p;
+}
+
+namespace {
+
+LV2_Handle lv2_instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const*)
+{
+    return plugin_instantiate(rate);
+}
+
+void lv2_connect_port(LV2_Handle h, uint32_t port, void* data)
+{
+    plugin_connect_port(static_cast<Plugin*>(h), port, data);
+}
+
+// activate and deactivate leave every state alone: filter memories, the
+// modulator's position and the ramps carry over.
+void lv2_activate(LV2_Handle) {}
+void lv2_deactivate(LV2_Handle) {}
+
+void lv2_run(LV2_Handle h, uint32_t n) { plugin_run(static_cast<Plugin*>(h), n); }
+
+void lv2_cleanup(LV2_Handle h) { plugin_cleanup(static_cast<Plugin*>(h)); }
+
+const void* lv2_extension_data(const char*) { return nullptr; }
+
+} // namespace
+
+#define ZT_PLUGIN_URI "http://zirpomatik.org/plugins/zirpomatik-tolm"
+
+const LV2_Descriptor kDescriptor = {
+    ZT_PLUGIN_URI, lv2_instantiate, lv2_connect_port, lv2_activate,
+    lv2_run,       lv2_deactivate,  lv2_cleanup,      lv2_extension_data,
+};
+
+} // namespace zt
+
+extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index)
+{
+    return index == 0 ? &zt::kDescriptor : nullptr;
+}

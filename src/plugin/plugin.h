@@ -1,0 +1,60 @@
+#pragma once
+// The per-instance record handed to the host, and the operations the host
+// calls on it.
+#include <cstdint>
+
+#include "smoother.h"
+#include "../engine/filter_engine.h"
+#include "../support/random_gen.h"
+
+namespace zt {
+
+constexpr uint32_t kBlockSize = 16;  // frames per smoothing step
+
+enum PortIndex : uint32_t {
+    PORT_IN = 0,
+    PORT_OUT = 1,
+    PORT_MIX = 2,
+    PORT_RATE = 3,
+    PORT_GLIDE_DOWN = 4,
+    PORT_GLIDE_UP = 5,
+    PORT_SHAPE = 6,
+    PORT_RESONANCE = 7,
+    PORT_CENTER = 8,
+    PORT_OCTAVES = 9,
+    PORT_TYPE = 10,
+    PORT_COUNT = 11,
+};
+
+struct Plugin {
+    FilterEngine* engine;   // owned
+    double sample_rate;     // recorded only: processing always runs at kEngineRate
+    const float* in;
+    float* out;
+    SmoothedParam mix;      // port percent * 0.01
+    SmoothedParam rate;
+    PlainParam glide_down;
+    PlainParam glide_up;
+    PlainParam shape;
+    PlainParam resonance;
+    SmoothedParam center;
+    SmoothedParam octaves;
+    PlainParam type;
+    // Frames already run in the current block. Kept across calls so that the
+    // smoothers step at every 16th frame of the stream, whatever the split.
+    uint32_t block_pos;
+    // Drawn from instead of g_random while another instance's run holds it.
+    RandomGen own_random;
+};
+
+// Host operations (the descriptor's function pointers).
+Plugin* plugin_instantiate(double sample_rate);
+void plugin_connect_port(Plugin* p, uint32_t port, void* data);
+void plugin_run(Plugin* p, uint32_t n);
+void plugin_cleanup(Plugin* p);
+
+// Control intake and smoothing, run by plugin_run.
+void intake_controls(Plugin& p);
+void step_smoothers(Plugin& p);
+
+} // namespace zt

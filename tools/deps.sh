@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the demo and the tests need, when
+# any is missing. Needs root (or sudo) only when something must be installed.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config
+  lv2-dev liblilv-dev lilv-utils sordi
+  googletest libgtest-dev libbenchmark-dev
+  sox libsox-fmt-all
+  ${ZT_EXTRA_PACKAGES:-}
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "error: need root or sudo to install: ${missing[*]}" >&2; exit 1; }
+  sudo=sudo
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
