@@ -19,6 +19,19 @@ inline float clamp_unit(float v)
     return v;
 }
 
+// A NaN that reached a stage would stay in its memory for good and silence
+// the instance. Every NaN inside the filter shows in the output (clamps keep
+// the memories finite otherwise), so one test of the output, off the
+// feedback path, catches it: a non-finite or overflowing frame (a non-finite
+// input sample, or a feedback gain so large that the input step overflows)
+// comes out as silence and the filter restarts from rest.
+inline float recover_from_overflow(FilterEngine& e)
+{
+    for (Stage& st : e.stage) st.state = 0.0f;
+    e.feedback_sample = 0.0f;
+    return 0.0f;
+}
+
 inline float process_sample(FilterEngine& e, float s)
 {
     float x = s;
@@ -39,7 +52,10 @@ inline float process_sample(FilterEngine& e, float s)
     const float p = std::fma(c[0], x, -(c[1] * y[1]));
     const float q = std::fma(c[2], y[2], -(c[3] * y[3]));
     const float filtered = std::fma(c[4], y[4], q + p);
-    return std::fma(s, e.dry_gain, filtered * e.wet_gain);
+    const float out = std::fma(s, e.dry_gain, filtered * e.wet_gain);
+    if (!(std::fabs(out) <= 3.40282347e38f)) [[unlikely]]
+        return recover_from_overflow(e);
+    return out;
 }
 
 } // namespace zt

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the CTest suite,
+# then each further stage in tools/test.d (sanitizers, fuzzing, other
+# processors) in name order. Any failure fails the whole run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/deps.sh
+bash tools/build.sh
+ctest --test-dir build --output-on-failure -j"$(nproc)"
+for stage in tools/test.d/*.sh; do
+  [ -e "$stage" ] || continue
+  echo "=== $(basename "$stage")"
+  bash "$stage"
+done
