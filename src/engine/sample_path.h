@@ -19,42 +19,96 @@ inline float clamp_unit(float v)
     return v;
 }
 
+// What the sample path reads and writes, copied out of the engine so that a
+// run of frames keeps it in registers: the output buffer may alias any float
+// of the engine as far as the compiler knows, so working on the engine's
+// fields directly would reload and store all of them every frame. Stage 4's
+// output is the loop-carried value; everything else is constant for the run.
+struct SampleRegs {
+    float coef[4];
+    float state[4];
+    float feedback_sample;
+    float feedback_gain;
+    float input_gain;       // 1 + feedback_gain * input_comp, one rounding
+    float feedback_factor;
+    float mix_coef[5];
+    float dry_gain;
+    float wet_gain;
+};
+
+// The coefficients, gains and weights; the memories are left as they are.
+inline void load_params(SampleRegs& r, const FilterEngine& e)
+{
+    for (int k = 0; k < 4; ++k) r.coef[k] = e.stage[k].coef;
+    r.feedback_gain = e.feedback_gain;
+    r.input_gain = std::fma(e.feedback_gain, e.input_comp, 1.0f);
+    r.feedback_factor = e.feedback_factor;
+    for (int k = 0; k < 5; ++k) r.mix_coef[k] = e.mix_coef[k];
+    r.dry_gain = e.dry_gain;
+    r.wet_gain = e.wet_gain;
+}
+
+inline SampleRegs load_sample_regs(const FilterEngine& e)
+{
+    SampleRegs r;
+    load_params(r, e);
+    for (int k = 0; k < 4; ++k) r.state[k] = e.stage[k].state;
+    r.feedback_sample = e.feedback_sample;
+    return r;
+}
+
+// Only the memories change while frames run.
+inline void store_memories(FilterEngine& e, const SampleRegs& r)
+{
+    for (int k = 0; k < 4; ++k) e.stage[k].state = r.state[k];
+    e.feedback_sample = r.feedback_sample;
+}
+
 // A NaN that reached a stage would stay in its memory for good and silence
 // the instance. Every NaN inside the filter shows in the output (clamps keep
 // the memories finite otherwise), so one test of the output, off the
 // feedback path, catches it: a non-finite or overflowing frame (a non-finite
 // input sample, or a feedback gain so large that the input step overflows)
 // comes out as silence and the filter restarts from rest.
-inline float recover_from_overflow(FilterEngine& e)
+inline float recover_from_overflow(SampleRegs& r)
 {
-    for (Stage& st : e.stage) st.state = 0.0f;
-    e.feedback_sample = 0.0f;
+    for (float& st : r.state) st = 0.0f;
+    r.feedback_sample = 0.0f;
     return 0.0f;
 }
 
-inline float process_sample(FilterEngine& e, float s)
+// One frame. Feedback is feedback_gain != 0; a zero gain skips the term
+// entirely, so x is exactly s and the stages of successive frames overlap.
+template <bool Feedback>
+inline float sample_step(SampleRegs& r, float s)
 {
     float x = s;
-    if (e.feedback_gain != 0.0f) {
-        const float gain = std::fma(e.feedback_gain, e.input_comp, 1.0f);
-        const float fb = (e.feedback_gain * e.feedback_sample) * e.feedback_factor;
-        x = std::fma(s, gain, -fb);
+    if constexpr (Feedback) {
+        const float fb = (r.feedback_gain * r.feedback_sample) * r.feedback_factor;
+        x = std::fma(s, r.input_gain, -fb);
     }
     float y[5];
     y[0] = x;
     for (int k = 0; k < 4; ++k) {
-        Stage& st = e.stage[k];
-        y[k + 1] = clamp_unit(std::fma(st.coef, st.state - y[k], y[k]));
-        st.state = y[k + 1];
+        y[k + 1] = clamp_unit(std::fma(r.coef[k], r.state[k] - y[k], y[k]));
+        r.state[k] = y[k + 1];
     }
-    e.feedback_sample = y[4];
-    const float* c = e.mix_coef;
+    r.feedback_sample = y[4];
+    const float* c = r.mix_coef;
     const float p = std::fma(c[0], x, -(c[1] * y[1]));
     const float q = std::fma(c[2], y[2], -(c[3] * y[3]));
     const float filtered = std::fma(c[4], y[4], q + p);
-    const float out = std::fma(s, e.dry_gain, filtered * e.wet_gain);
+    const float out = std::fma(s, r.dry_gain, filtered * r.wet_gain);
     if (!(std::fabs(out) <= 3.40282347e38f)) [[unlikely]]
-        return recover_from_overflow(e);
+        return recover_from_overflow(r);
+    return out;
+}
+
+inline float process_sample(FilterEngine& e, float s)
+{
+    SampleRegs r = load_sample_regs(e);
+    const float out = (e.feedback_gain != 0.0f) ? sample_step<true>(r, s) : sample_step<false>(r, s);
+    store_memories(e, r);
     return out;
 }
 

@@ -1,0 +1,65 @@
+#include "bench_host.h"
+
+#include <cstdlib>
+
+extern "C" const LV2_Descriptor* lv2_descriptor(uint32_t index);
+
+namespace zt::bench {
+
+namespace {
+constexpr uint32_t kSignalFrames = 1u << 17;
+constexpr uint32_t kMaxCall = 8192;
+} // namespace
+
+std::vector<float> make_saw(uint32_t frames)
+{
+    std::vector<float> s(frames);
+    double phase = 0.0;
+    for (float& v : s) {
+        v = static_cast<float>(0.5 * (2.0 * phase - 1.0));
+        phase += 110.0 / 48000.0;
+        if (phase >= 1.0) phase -= 1.0;
+    }
+    return s;
+}
+
+Host::Host(const ControlValues& c) : controls(c), signal(make_saw(kSignalFrames)), out(kMaxCall)
+{
+    desc = lv2_descriptor(0);
+    handle = desc->instantiate(desc, 48000.0, "", nullptr);
+    if (!handle) std::abort();
+    for (uint32_t p = P_MIX; p < P_COUNT; ++p) desc->connect_port(handle, p, &controls.v[p]);
+    desc->connect_port(handle, P_OUT, out.data());
+    desc->activate(handle);
+}
+
+Host::~Host()
+{
+    desc->deactivate(handle);
+    desc->cleanup(handle);
+}
+
+void Host::run(uint32_t frames, uint32_t per_call)
+{
+    while (frames > 0) {
+        const uint32_t n = frames < per_call ? frames : per_call;
+        if (pos + n > signal.size()) pos = 0;
+        desc->connect_port(handle, P_IN, signal.data() + pos);
+        desc->run(handle, n);
+        pos += n;
+        frames -= n;
+    }
+}
+
+void Host::run_silence(uint32_t frames, uint32_t per_call)
+{
+    static const std::vector<float> zeros(kMaxCall, 0.0f);
+    desc->connect_port(handle, P_IN, const_cast<float*>(zeros.data()));
+    while (frames > 0) {
+        const uint32_t n = frames < per_call ? frames : per_call;
+        desc->run(handle, n);
+        frames -= n;
+    }
+}
+
+} // namespace zt::bench

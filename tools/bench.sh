@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# The benchmark command: installs what is missing (with the two peer plugins
+# for the comparison), builds a Release tree, runs the Google Benchmark suite
+# (ns per frame, the floor kernel and the target ratios with PASS/FAIL), then
+# the lv2bench comparison with the peers. Exits non-zero if a target fails.
+# Extra arguments go to the benchmark binary (e.g. --benchmark_filter=run/type).
+# ZT_BUILD_DIR picks the build tree (default build), ZT_BENCH_REPETITIONS
+# the repetitions per case (default 7).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ZT_EXTRA_PACKAGES="calf-plugins swh-lv2 ${ZT_EXTRA_PACKAGES:-}" bash tools/deps.sh
+build=${ZT_BUILD_DIR:-build}
+ZT_BUILD_DIR=$build bash tools/build.sh -DZT_BUILD_BENCH=ON
+
+echo "machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores; $(uname -sr)"
+status=0
+"$build/bench/zt_bench" \
+  --benchmark_repetitions="${ZT_BENCH_REPETITIONS:-7}" \
+  --benchmark_enable_random_interleaving=true \
+  --benchmark_min_time=0.05 "$@" || status=1
+echo
+bash bench/lv2bench_peers.sh "$build" || status=1
+exit $status
