@@ -25,10 +25,12 @@ inline uint32_t fp_mode_get()
     __asm__ __volatile__("mrs %0, fpcr" : "=r"(v));
     return static_cast<uint32_t>(v);
 }
+// The memory clobber keeps the loads and stores around floating-point work
+// (and so the work they feed and keep) on their side of the mode change.
 inline void fp_mode_set(uint32_t m)
 {
     const uint64_t v = m;
-    __asm__ __volatile__("msr fpcr, %0" : : "r"(v));
+    __asm__ __volatile__("msr fpcr, %0" : : "r"(v) : "memory");
 }
 #else
 #error "no flush-to-zero mode known for this processor"
