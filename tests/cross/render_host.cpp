@@ -57,6 +57,7 @@ int control_index(const std::string& symbol)
 struct Host {
     const LV2_Descriptor* desc = nullptr;
     uint32_t loaded_mode = 0;
+    std::string bundle_dir;  // the library's folder, with the trailing slash
     std::string out_dir;
     std::map<std::string, std::vector<float>> finished;
     int failures = 0;
@@ -126,7 +127,8 @@ void begin_session(Host& h, const std::string& name, double rate)
     end_session(h);
     if (name.empty() || h.finished.count(name)) die("session needs a new name");
     h.name = name;
-    h.handle = h.desc->instantiate(h.desc, rate, "", nullptr);
+    static const LV2_Feature* const no_features[] = {nullptr};
+    h.handle = h.desc->instantiate(h.desc, rate, h.bundle_dir.c_str(), no_features);
     if (!h.handle) die("instantiate failed");
     std::memcpy(h.controls, kControlDefaults, sizeof h.controls);
     h.shared = false;
@@ -267,6 +269,8 @@ int main(int argc, char** argv)
     void* lib = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
     if (!lib) die(dlerror());
     Host h;
+    const std::string lib_path = argv[1];
+    h.bundle_dir = lib_path.substr(0, lib_path.rfind('/') + 1);
     h.out_dir = argv[3];
     h.loaded_mode = mode_get() & ~kModes.status_bits;
     if (h.loaded_mode != kModes.at_load) {
