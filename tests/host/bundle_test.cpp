@@ -1,0 +1,153 @@
+// What a host sees before it runs anything: the bundle's description as
+// lilv reads it, the library's exports, and the Turtle against the schemas.
+#include <dlfcn.h>
+#include <lv2/core/lv2.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "lv2_host.h"
+
+namespace zthost {
+namespace {
+
+const std::string kLibrary = bundle_dir() + "libzirpomatik-tolm.so";
+
+std::string command_output(const std::string& cmd)
+{
+    std::string out;
+    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+bool has_uri(const LilvNodes* nodes, const char* uri)
+{
+    LILV_FOREACH (nodes, i, nodes)
+        if (std::string(lilv_node_as_uri(lilv_nodes_get(nodes, i))) == uri) return true;
+    return false;
+}
+
+TEST(Bundle, DescribesOnePluginWithItsElevenPorts)
+{
+    Lv2World host;
+    ASSERT_EQ(lilv_plugins_size(lilv_world_get_all_plugins(host.world)), 1u);
+    ASSERT_NE(host.plugin, nullptr) << "no plugin " << ZT_PLUGIN_URI;
+    const LilvPlugin* p = host.plugin;
+
+    const char* units = "http://lv2plug.in/ns/extensions/units#";
+    struct Port {
+        const char* symbol;
+        bool audio, input;
+        const char* unit;
+    };
+    const Port ports[] = {
+        {"in", true, true, nullptr},         {"out", true, false, nullptr},
+        {"mix", false, true, "pc"},          {"rate", false, true, "hz"},
+        {"glide_down", false, true, "pc"},   {"glide_up", false, true, "pc"},
+        {"shape", false, true, nullptr},     {"resonance", false, true, "pc"},
+        {"center", false, true, "hz"},       {"octaves", false, true, "oct"},
+        {"type", false, true, nullptr},
+    };
+    ASSERT_EQ(lilv_plugin_get_num_ports(p), 11u);
+    float min[11], max[11], def[11];
+    lilv_plugin_get_port_ranges_float(p, min, max, def);
+    LilvNode* audio = host.uri(LV2_CORE__AudioPort);
+    LilvNode* control = host.uri(LV2_CORE__ControlPort);
+    LilvNode* input = host.uri(LV2_CORE__InputPort);
+    LilvNode* output = host.uri(LV2_CORE__OutputPort);
+    LilvNode* unit = host.uri((std::string(units) + "unit").c_str());
+    for (uint32_t i = 0; i < 11; ++i) {
+        SCOPED_TRACE(ports[i].symbol);
+        const LilvPort* port = lilv_plugin_get_port_by_index(p, i);
+        EXPECT_STREQ(lilv_node_as_string(lilv_port_get_symbol(p, port)), ports[i].symbol);
+        EXPECT_TRUE(lilv_port_is_a(p, port, ports[i].audio ? audio : control));
+        EXPECT_TRUE(lilv_port_is_a(p, port, ports[i].input ? input : output));
+        LilvNodes* u = lilv_port_get_value(p, port, unit);
+        if (ports[i].unit)
+            EXPECT_TRUE(u && has_uri(u, (std::string(units) + ports[i].unit).c_str()));
+        else
+            EXPECT_EQ(u, nullptr);
+        lilv_nodes_free(u);
+        if (!ports[i].audio) {
+            EXPECT_LE(min[i], def[i]);
+            EXPECT_LE(def[i], max[i]);
+        }
+    }
+    for (LilvNode* n : {audio, control, input, output, unit}) lilv_node_free(n);
+
+    LilvNodes* required = lilv_plugin_get_required_features(p);
+    LilvNodes* optional = lilv_plugin_get_optional_features(p);
+    EXPECT_EQ(lilv_nodes_size(required), 0u);
+    EXPECT_TRUE(has_uri(optional, LV2_CORE__hardRTCapable));
+    lilv_nodes_free(required);
+    lilv_nodes_free(optional);
+}
+
+TEST(Library, OffersOneDescriptorAndExportsNothingElse)
+{
+    void* lib = dlopen(kLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr) << dlerror();
+    auto entry = reinterpret_cast<LV2_Descriptor_Function>(dlsym(lib, "lv2_descriptor"));
+    ASSERT_NE(entry, nullptr);
+    ASSERT_NE(entry(0), nullptr);
+    EXPECT_STREQ(entry(0)->URI, ZT_PLUGIN_URI);
+    EXPECT_EQ(entry(1), nullptr);
+    dlclose(lib);
+
+    std::istringstream nm(command_output("nm -D --defined-only " + kLibrary));
+    std::vector<std::string> names;
+    for (std::string addr, kind, name; nm >> addr >> kind >> name;) names.push_back(name);
+    EXPECT_EQ(names, std::vector<std::string>{"lv2_descriptor"});
+
+    const std::string dynamic = command_output("readelf -d " + kLibrary);
+    EXPECT_NE(dynamic.find("(NEEDED)"), std::string::npos) << dynamic;
+    EXPECT_EQ(dynamic.find("libstdc++"), std::string::npos) << dynamic;
+    EXPECT_EQ(dynamic.find("libgcc_s"), std::string::npos) << dynamic;
+}
+
+bool is_vocabulary_bundle(const std::filesystem::path& dir)
+{
+    std::ifstream manifest(dir / "manifest.ttl");
+    const std::string text{std::istreambuf_iterator<char>(manifest), {}};
+    return text.find("lv2:Specification") != std::string::npos ||
+           text.find("owl:Ontology") != std::string::npos;
+}
+
+// Every vocabulary installed with LV2 (core, units, port-props, ..., and the
+// schemas of doap, foaf, rdf, owl) is loaded; plugin bundles are not.
+// sord_validate exits 0 whatever it finds: its error lines are the verdict.
+TEST(Bundle, TurtleValidatesAgainstTheInstalledSchemas)
+{
+    std::string cmd = "sord_validate -l";
+    size_t schemas = 0;
+    for (const auto& dir : std::filesystem::directory_iterator("/usr/lib/lv2")) {
+        if (!is_vocabulary_bundle(dir.path())) continue;
+        for (const auto& f : std::filesystem::directory_iterator(dir.path())) {
+            if (f.path().extension() != ".ttl") continue;
+            cmd += " " + f.path().string();
+            ++schemas;
+        }
+    }
+    ASSERT_GT(schemas, 20u) << "LV2 schemas missing under /usr/lib/lv2";
+    size_t ours = 0;
+    for (const auto& f : std::filesystem::directory_iterator(bundle_dir())) {
+        if (f.path().extension() != ".ttl") continue;
+        cmd += " " + f.path().string();
+        ++ours;
+    }
+    ASSERT_GE(ours, 2u);
+    const std::string out = command_output(cmd);
+    EXPECT_NE(out.find("Found 0 errors"), std::string::npos) << out;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) EXPECT_NE(line.rfind("error", 0), 0u) << line;
+}
+
+} // namespace
+} // namespace zthost
