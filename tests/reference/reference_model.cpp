@@ -1,5 +1,6 @@
 #include "reference_model.h"
 
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -15,12 +16,7 @@ namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
-float from_bits(uint32_t b)
-{
-    float f;
-    std::memcpy(&f, &b, sizeof f);
-    return f;
-}
+float from_bits(uint32_t b) { return std::bit_cast<float>(b); }
 
 // Weights c0 ... c4, feedback factor, input compensation; 40 rows.
 const float kTypes[40][7] = {
@@ -64,13 +60,7 @@ uint64_t to_uint64(float v)
 }
 
 // Two's-complement decrement: the counters wrap at the 32-bit limits.
-int32_t minus_one(int32_t v)
-{
-    const uint32_t u = static_cast<uint32_t>(v) - 1u;
-    int32_t r;
-    std::memcpy(&r, &u, sizeof r);
-    return r;
-}
+int32_t minus_one(int32_t v) { return std::bit_cast<int32_t>(std::bit_cast<uint32_t>(v) - 1u); }
 
 uint64_t rotl(uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
 
@@ -120,17 +110,11 @@ void rate_to(Model& m, float v)
     glide_length_rule(m);
 }
 
-void glide_down_to(Model& m, float v)
+// glide_down or glide_up.
+void fraction_to(Model& m, float& fraction, float v)
 {
-    if (v == m.glide_down) return;
-    m.glide_down = v;
-    glide_length_rule(m);
-}
-
-void glide_up_to(Model& m, float v)
-{
-    if (v == m.glide_up) return;
-    m.glide_up = v;
+    if (v == fraction) return;
+    fraction = v;
     glide_length_rule(m);
 }
 
@@ -316,8 +300,8 @@ void intake(Model& m, const float* c)
 {
     aim(m.ramp[0], c[kMix] * 0.01f);
     aim(m.ramp[1], c[kRate]);
-    if (changed(m.last[0], c[kGlideDown])) glide_down_to(m, c[kGlideDown] * 0.01f);
-    if (changed(m.last[1], c[kGlideUp])) glide_up_to(m, c[kGlideUp] * 0.01f);
+    if (changed(m.last[0], c[kGlideDown])) fraction_to(m, m.glide_down, c[kGlideDown] * 0.01f);
+    if (changed(m.last[1], c[kGlideUp])) fraction_to(m, m.glide_up, c[kGlideUp] * 0.01f);
     if (changed(m.last[2], c[kShape])) shape_to(m, c[kShape]);
     // A NaN resonance is ignored altogether.
     if (!std::isnan(c[kResonance]) && changed(m.last[3], c[kResonance]))
