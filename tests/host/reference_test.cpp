@@ -1,5 +1,6 @@
-// The reference model against the worked numbers of the filter's definition,
-// so that it cannot share a misreading with the plugin unnoticed.
+// The reference model against numbers the filter is known to give (first
+// draws of the generator, ramp values, first targets), so that the model and
+// the plugin cannot share a misreading unnoticed.
 #include <cmath>
 
 #include "lv2_host.h"

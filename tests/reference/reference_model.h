@@ -1,9 +1,9 @@
 #pragma once
-// A second, independent computation of the plugin's output, written from the
-// filter's definition rather than from the plugin's sources: its own response
-// table, generator, setters, sample path, modulator, ramps and run cycle, all
-// in one record. The host tests feed the same controls and audio to the real
-// plugin (through an LV2 host) and to this model and require equal bits.
+// A second, independent computation of the plugin's output that shares no
+// code with the plugin's sources: its own response table, generator,
+// setters, sample path, modulator, ramps and run cycle, all in one record.
+// The host tests feed the same controls and audio to the real plugin
+// (through an LV2 host) and to this model and require equal bits.
 //
 // Floating-point mode: the results hold under flush-to-zero with
 // denormals-are-zero and round to nearest, the mode the plugin's run uses.
