@@ -8,6 +8,7 @@ packages=(
   lv2-dev liblilv-dev lilv-utils sordi
   googletest libgtest-dev libbenchmark-dev
   sox libsox-fmt-all
+  jalv jackd2   # the jalv test; jackd2 also brings jack_connect, jack_lsp, jack_rec
   ${ZT_EXTRA_PACKAGES:-}
 )
 
@@ -24,5 +25,7 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo=sudo
 fi
 export DEBIAN_FRONTEND=noninteractive
+# jackd2 asks whether to raise real-time limits; answer no, never prompt.
+echo "jackd2 jackd/tweak_rt_limits boolean false" | $sudo debconf-set-selections
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
