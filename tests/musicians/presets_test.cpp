@@ -164,6 +164,11 @@ TEST(Presets, EachSetsEveryControlToAFloatInsideItsRange)
             if (c.integer) EXPECT_EQ(v, std::trunc(v));
             if (!c.scale_points.empty()) EXPECT_TRUE(c.scale_points.count(v)) << v << " is no listed choice";
         }
+        // A glide shorter than one frame never runs, and the cutoff then
+        // never moves in that direction: a preset would sound stuck.
+        const float period = 48000.0f / p.values.at("rate").value;
+        for (const char* glide : {"glide_down", "glide_up"})
+            EXPECT_GE(period * (p.values.at(glide).value * 0.01f), 1.0f) << glide;
     }
 }
 
