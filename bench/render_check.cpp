@@ -264,6 +264,34 @@ int main(int argc, char** argv)
         }
         close_scene(s);
     }
+    {   // Long glides while the band ramps, the resonance switches the
+        // feedback term on and off, and calls split blocks at odd places.
+        Scene s;
+        open_scene(s, lib, "glides under moving band");
+        set(s, GUP, 90);
+        set(s, GDOWN, 70);
+        set(s, RATE, 11);
+        const uint32_t calls[] = {37, 5, 16, 129, 3, 64, 250};
+        for (int k = 0; k < 60; ++k) {
+            set(s, CENTER, static_cast<float>(300 + (k * 997) % 5000));
+            set(s, OCT, static_cast<float>(k % 9) * 0.75f);
+            set(s, RESO, (k % 3 == 0) ? 0.0f : static_cast<float>(20 + k));
+            set(s, SHAPE, static_cast<float>(k % 5));
+            render(s, 700, calls[k % 7], k % 4, 70 + 13 * k, 0.6f);
+        }
+        close_scene(s);
+    }
+    {   // Short glides of every length around the batch sizes.
+        Scene s;
+        open_scene(s, lib, "short glides");
+        set(s, RATE, 480);  // period 100
+        for (int g = 1; g <= 40; ++g) {
+            set(s, GUP, static_cast<float>(g));
+            set(s, GDOWN, static_cast<float>(41 - g));
+            render(s, 500, 48, g % 4, 200 + g, 0.7f);
+        }
+        close_scene(s);
+    }
     {   // Silence after loud input: the memories must decay to exact zero.
         Scene s;
         open_scene(s, lib, "silent tail");

@@ -19,27 +19,41 @@ enum : int32_t {
     SHAPE_UPPER = 4,
 };
 
-// Before the sample path: one step of a running glide. The interpolation is
-// evaluated left to right, each step rounded to float:
+// The modulation value of a glide frame, given the glide count after that
+// frame's step (0 on the frame that completes the glide). Evaluated left to
+// right, each step rounded to float:
 //   m = target + ((settled - target) * remaining) / length.
+inline float glide_position(const FilterEngine& e, int32_t remaining)
+{
+    if (remaining == 0) return e.target;
+    return e.target + (((e.settled - e.target) * static_cast<float>(remaining)) /
+                       static_cast<float>(e.glide_length));
+}
+
+// cutoff = freq_low * freq_ratio^m: the power and the product in double,
+// rounded to float once.
+inline float band_cutoff(float freq_low, float freq_ratio, float m)
+{
+    return static_cast<float>(static_cast<double>(freq_low) *
+                              std::pow(static_cast<double>(freq_ratio), static_cast<double>(m)));
+}
+
+// The stage coefficient for a cutoff, as update_coefficients computes it.
+inline float cutoff_coef(float cutoff_hz) { return expf(cutoff_hz * kCoefScale); }
+
+// Before the sample path: one step of a running glide.
 inline void glide_step(FilterEngine& e)
 {
     if (e.glide_remaining == 0) return;
     e.glide_remaining = wrapping_dec(e.glide_remaining);
-    float m;
     if (e.glide_remaining == 0) {
         e.settled = e.target;
-        m = e.target;
     } else if (e.glide_length == 0) {
         // A rate change to a period of 0 during a glide of negative length
         // leaves no divisor: the cutoff holds until the glide is replaced.
         return;
-    } else {
-        m = e.target + (((e.settled - e.target) * static_cast<float>(e.glide_remaining)) /
-                        static_cast<float>(e.glide_length));
     }
-    e.cutoff_hz = static_cast<float>(static_cast<double>(e.freq_low) *
-                                     std::pow(static_cast<double>(e.freq_ratio), static_cast<double>(m)));
+    e.cutoff_hz = band_cutoff(e.freq_low, e.freq_ratio, glide_position(e, e.glide_remaining));
     e.feedback_gain = e.resonance + e.resonance;
     update_coefficients(e);
 }

@@ -1,5 +1,8 @@
+#include <bit>
+
 #include "fp_mode.h"
 #include "plugin.h"
+#include "../engine/glide_maths.h"
 #include "../engine/modulator.h"
 
 namespace zt {
@@ -9,17 +12,84 @@ namespace {
 // The fused multiply-adds of the sample path are exact by definition, so the
 // results are the same bits with or without hardware FMA; the clone for
 // processors that have it only makes them fast. Baseline x86-64 falls back
-// to the C library's (exact, slower) fma.
+// to the C library's (exact, slower) fma. Every function that runs the
+// sample path carries the clones, and everything it calls in its loop is
+// inlined into each clone. The frame loops are functions of their own, with
+// no call inside, so that the compiler keeps the filter's chain in registers.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(ZT_NO_CLONES)
-#define ZT_FMA_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
+#define ZT_FMA_CLONES __attribute__((target_clones("arch=x86-64-v3", "default"), noinline))
 #else
-#define ZT_FMA_CLONES
+#define ZT_FMA_CLONES __attribute__((noinline))
 #endif
+#define ZT_INLINE __attribute__((always_inline)) inline
+
+// A glide frame's values (its cutoff and stage coefficient) depend only on
+// its glide count and the glide's inputs, which stay fixed between events
+// and smoother steps. They are computed a batch at a time, one batch ahead
+// of the frames that use them, so that the power and exponential of later
+// frames run beside the filter's chain instead of in front of it. The two
+// slots alternate; they are kept for one run call and emptied whenever the
+// inputs change. A batch with lanes the near forms cannot vouch for waits
+// for `settle`, outside the frame loop, to ask the library.
+struct GlideAhead {
+    enum : uint8_t { kEmpty, kReady, kUnsure };
+    uint32_t target = 0, settled = 0, freq_low = 0, freq_ratio = 0;
+    int32_t length = 0;
+    double log2_ratio = 0.0;
+    uint8_t state[2] = {kEmpty, kEmpty};
+    GlideBatch batch[2];
+
+    static int slot_of(int32_t base) { return (base / kGlideBatch) & 1; }
+
+    void follow(const FilterEngine& e)
+    {
+        const uint32_t t = std::bit_cast<uint32_t>(e.target), s = std::bit_cast<uint32_t>(e.settled);
+        const uint32_t lo = std::bit_cast<uint32_t>(e.freq_low), ra = std::bit_cast<uint32_t>(e.freq_ratio);
+        const bool kept = state[0] != kEmpty || state[1] != kEmpty;
+        if (kept && t == target && s == settled && lo == freq_low && ra == freq_ratio && e.glide_length == length)
+            return;
+        if (!kept || ra != freq_ratio) log2_ratio = std::log2(static_cast<double>(e.freq_ratio));
+        target = t, settled = s, freq_low = lo, freq_ratio = ra, length = e.glide_length;
+        state[0] = state[1] = kEmpty;
+    }
+
+    // True when the batch at `base` is there and sure, computing it if need be.
+    ZT_INLINE bool ensure(const FilterEngine& e, int32_t base)
+    {
+        const int k = slot_of(base);
+        if (state[k] != kEmpty && batch[k].base == base) return state[k] == kReady;
+        GlideBatch& b = batch[k];
+        glide_batch_near(b, GlideInputs{e.target, e.settled, e.glide_length, e.freq_low, log2_ratio}, base);
+        int32_t sure = 1;
+        for (int i = 0; i < kGlideBatch; ++i) sure &= b.cutoff_sure[i] & b.coef_sure[i];
+        state[k] = sure ? kReady : kUnsure;
+        return sure;
+    }
+
+    // The library's values for the lanes of unsure batches.
+    void settle(const FilterEngine& e)
+    {
+        for (int k = 0; k < 2; ++k) {
+            if (state[k] != kUnsure) continue;
+            GlideBatch& b = batch[k];
+            for (int i = 0; i < kGlideBatch; ++i) {
+                if (!b.cutoff_sure[i]) {
+                    const int32_t remaining =
+                        static_cast<int32_t>(static_cast<uint32_t>(b.base) + (kGlideBatch - 1 - i));
+                    b.cutoff_hz[i] = band_cutoff(e.freq_low, e.freq_ratio, glide_position(e, remaining));
+                    b.coef_sure[i] = 0;
+                }
+                if (!b.coef_sure[i]) b.coef[i] = cutoff_coef(b.cutoff_hz[i]);
+            }
+            state[k] = kReady;
+        }
+    }
+};
 
 // Frames between events with no glide running: nothing but the filter, every
 // value in registers, and the modulator's countdown settled afterwards.
 template <bool Feedback>
-inline void run_idle(SampleRegs& regs, const float* in, float* out, uint32_t n)
+ZT_INLINE void idle_frames(SampleRegs& regs, const float* in, float* out, uint32_t n)
 {
     SampleRegs r = regs;
     // Each frame's input is read before its output is stored, so the host
@@ -28,10 +98,81 @@ inline void run_idle(SampleRegs& regs, const float* in, float* out, uint32_t n)
     regs = r;
 }
 
+// Up to n glide frames with no event among them: the steps of glide_step,
+// with the cutoff and coefficient taken from the batches. Stops after the
+// frame that completes the glide, and before a frame whose batch is unsure
+// (possibly the first). The caller has set the feedback gain that the first
+// glide step sets. Returns the frames run.
+template <bool Feedback>
+ZT_INLINE uint32_t glide_frames(FilterEngine& e, SampleRegs& regs, GlideAhead& ahead,
+                                const float* in, float* out, uint32_t n)
+{
+    ahead.follow(e);
+    SampleRegs r = regs;
+    int32_t remaining = e.glide_remaining;
+    float cutoff_hz = e.cutoff_hz;
+    uint32_t j = 0;
+    bool completed = false;
+    while (j < n && !completed) {
+        const int32_t count = wrapping_dec(remaining);
+        const int32_t base = count & ~(kGlideBatch - 1);
+        if (!ahead.ensure(e, base)) [[unlikely]]
+            break;
+        // The next batch starts now and runs beside this one's frames,
+        // unless the glide completes in this batch (at count 0).
+        if (base != 0) ahead.ensure(e, static_cast<int32_t>(static_cast<uint32_t>(base) - kGlideBatch));
+        const GlideBatch& b = ahead.batch[GlideAhead::slot_of(base)];
+        // The frames of this batch: counts from `count` down to `base`.
+        const uint32_t lane = kGlideBatch - 1 - static_cast<uint32_t>(count & (kGlideBatch - 1));
+        const uint32_t stop = (n - j < kGlideBatch - lane) ? lane + (n - j) : kGlideBatch;
+        for (uint32_t i = lane; i < stop; ++i) {
+            const float coef = b.coef[i];
+            for (float& c : r.coef) c = coef;
+            out[j] = sample_step<Feedback>(r, in[j]);
+            ++j;
+        }
+        cutoff_hz = b.cutoff_hz[stop - 1];
+        remaining = static_cast<int32_t>(static_cast<uint32_t>(base) + (kGlideBatch - stop));
+        if (remaining == 0) {
+            e.settled = e.target;
+            completed = true;
+        }
+    }
+    regs = r;
+    if (j > 0) {
+        e.glide_remaining = remaining;
+        e.cutoff_hz = cutoff_hz;
+        for (int k = 0; k < 4; ++k) e.stage[k].coef = r.coef[k];
+    }
+    return j;
+}
+
+ZT_FMA_CLONES void idle_frames_feedback(SampleRegs& r, const float* in, float* out, uint32_t n)
+{
+    idle_frames<true>(r, in, out, n);
+}
+
+ZT_FMA_CLONES void idle_frames_plain(SampleRegs& r, const float* in, float* out, uint32_t n)
+{
+    idle_frames<false>(r, in, out, n);
+}
+
+ZT_FMA_CLONES uint32_t glide_frames_feedback(FilterEngine& e, SampleRegs& r, GlideAhead& ahead,
+                                             const float* in, float* out, uint32_t n)
+{
+    return glide_frames<true>(e, r, ahead, in, out, n);
+}
+
+ZT_FMA_CLONES uint32_t glide_frames_plain(FilterEngine& e, SampleRegs& r, GlideAhead& ahead,
+                                          const float* in, float* out, uint32_t n)
+{
+    return glide_frames<false>(e, r, ahead, in, out, n);
+}
+
 // One frame with the modulator around it: a glide step (new coefficients)
 // before the sample, the countdown and maybe an event after it.
 template <bool Feedback>
-inline float run_modulated(FilterEngine& e, SampleRegs& r, RandomCall& rng, float s)
+ZT_INLINE float run_modulated(FilterEngine& e, SampleRegs& r, RandomCall& rng, float s)
 {
     if (e.glide_remaining != 0) {
         glide_step(e);
@@ -42,21 +183,35 @@ inline float run_modulated(FilterEngine& e, SampleRegs& r, RandomCall& rng, floa
     return y;
 }
 
-// Frames [j, end) of one smoothing block. Returns early (at the frame it has
-// reached) if a glide step switched the feedback term on or off.
+// Frames [j, end) of one smoothing block, or fewer: returns early (with the
+// frame it has reached) when the feedback term is switched on or off.
 template <bool Feedback>
-inline uint32_t run_block(FilterEngine& e, SampleRegs& r, RandomCall& rng,
-                          const float* in, float* out, uint32_t j, uint32_t end)
+ZT_INLINE uint32_t run_block(FilterEngine& e, SampleRegs& r, GlideAhead& ahead, RandomCall& rng,
+                             const float* in, float* out, uint32_t j, uint32_t end)
 {
     while (j < end) {
-        if (e.glide_remaining == 0 && e.countdown > 1) {
-            // Up to the frame on which the countdown reaches 0.
+        if (e.countdown > 1) {
+            // Frames before the one on which the countdown reaches 0.
             const uint32_t before_event = static_cast<uint32_t>(e.countdown - 1);
             const uint32_t n = (end - j < before_event) ? end - j : before_event;
-            run_idle<Feedback>(r, in + j, out + j, n);
-            e.countdown -= static_cast<int32_t>(n);
-            j += n;
-            continue;
+            if (e.glide_remaining == 0) {
+                if constexpr (Feedback) idle_frames_feedback(r, in + j, out + j, n);
+                else idle_frames_plain(r, in + j, out + j, n);
+                e.countdown -= static_cast<int32_t>(n);
+                j += n;
+                continue;
+            }
+            if (e.glide_length != 0 || e.glide_remaining == 1) {
+                e.feedback_gain = e.resonance + e.resonance;
+                load_params(r, e);
+                if ((r.feedback_gain != 0.0f) != Feedback) break;
+                const uint32_t done = Feedback ? glide_frames_feedback(e, r, ahead, in + j, out + j, n)
+                                               : glide_frames_plain(e, r, ahead, in + j, out + j, n);
+                ahead.settle(e);
+                e.countdown -= static_cast<int32_t>(done);
+                j += done;
+                continue;
+            }
         }
         out[j] = run_modulated<Feedback>(e, r, rng, in[j]);
         ++j;
@@ -72,6 +227,7 @@ void run_frames(Plugin& p, RandomCall& rng, uint32_t n)
     const float* in = p.in;
     float* out = p.out;
     SampleRegs r = load_sample_regs(e);
+    GlideAhead ahead;
     uint32_t j = 0;
     while (j < n) {
         if (p.block_pos == 0) {
@@ -81,10 +237,11 @@ void run_frames(Plugin& p, RandomCall& rng, uint32_t n)
         }
         const uint32_t room = kBlockSize - p.block_pos;
         const uint32_t end = (n - j < room) ? n : j + room;
-        const uint32_t done = (r.feedback_gain != 0.0f) ? run_block<true>(e, r, rng, in, out, j, end)
-                                                        : run_block<false>(e, r, rng, in, out, j, end);
-        p.block_pos = (p.block_pos + (done - j)) % kBlockSize;
-        j = done;
+        p.block_pos = (p.block_pos + (end - j)) % kBlockSize;
+        while (j < end) {
+            j = (r.feedback_gain != 0.0f) ? run_block<true>(e, r, ahead, rng, in, out, j, end)
+                                          : run_block<false>(e, r, ahead, rng, in, out, j, end);
+        }
     }
     store_memories(e, r);
 }
