@@ -60,6 +60,41 @@ constexpr double kCutoffMargin = 0x1p-43;
 constexpr double kCoefMargin = 0x1p-31;
 constexpr float kCoefArgLimit = 80.0f;  // e^±80 stays a normal float
 
+// A float and whether it is certainly the library's.
+struct NearFloat {
+    float value;
+    int32_t sure;
+};
+
+// The float that every value in [v(1 - margin), v(1 + margin)] rounds to,
+// if there is one.
+inline NearFloat single_rounding(double v, double margin)
+{
+    const double d = v * margin;
+    const float lo = static_cast<float>(v - d);
+    return NearFloat{lo, lo == static_cast<float>(v + d)};  // false for NaN
+}
+
+// band_cutoff(freq_low, freq_ratio, m), given log2(double(freq_ratio)).
+inline NearFloat band_cutoff_near(float freq_low, float m, double log2_ratio)
+{
+    const double y = static_cast<double>(m) * log2_ratio;
+    const double v = static_cast<double>(freq_low) * exp2_near(y);
+    NearFloat r = single_rounding(v, std::fabs(y) * kCutoffMarginPerY + kCutoffMargin);
+    r.sure &= std::fabs(y) <= kExp2Limit;
+    return r;
+}
+
+// cutoff_coef(cutoff_hz), that is expf(cutoff_hz * kCoefScale).
+inline NearFloat cutoff_coef_near(float cutoff_hz)
+{
+    constexpr double kLog2e = 0x1.71547652b82fep+0;
+    const float x = cutoff_hz * kCoefScale;
+    NearFloat r = single_rounding(exp2_near(static_cast<double>(x) * kLog2e), kCoefMargin);
+    r.sure &= std::fabs(x) <= kCoefArgLimit;
+    return r;
+}
+
 constexpr int kGlideBatch = 8;
 
 // Lane i holds the glide frame whose count after its step is
@@ -86,8 +121,6 @@ inline void glide_batch_near(GlideBatch& b, const GlideInputs& g, int32_t base)
     b.base = base;
     const float span = g.settled - g.target;
     const float length = static_cast<float>(g.length);
-    const double low = static_cast<double>(g.freq_low);
-    constexpr double kLog2e = 0x1.71547652b82fep+0;
     for (int i = 0; i < kGlideBatch; ++i) {
         const int32_t remaining = static_cast<int32_t>(static_cast<uint32_t>(base) + (kGlideBatch - 1 - i));
         // glide_position: the target itself on the frame that completes the
@@ -96,23 +129,12 @@ inline void glide_batch_near(GlideBatch& b, const GlideInputs& g, int32_t base)
         const uint32_t done = 0u - static_cast<uint32_t>(remaining == 0);
         const float m = std::bit_cast<float>((std::bit_cast<uint32_t>(g.target) & done) |
                                              (std::bit_cast<uint32_t>(along) & ~done));
-
-        const double y = static_cast<double>(m) * g.log2_ratio;
-        const double v = low * exp2_near(y);
-        const double dv = v * (std::fabs(y) * kCutoffMarginPerY + kCutoffMargin);
-        const float cutoff = static_cast<float>(v - dv);
-        const bool cutoff_sure = (cutoff == static_cast<float>(v + dv)) & (std::fabs(y) <= kExp2Limit);
-
-        const float x = cutoff * kCoefScale;
-        const double u = exp2_near(static_cast<double>(x) * kLog2e);
-        const double du = u * kCoefMargin;
-        const float coef = static_cast<float>(u - du);
-        const bool coef_sure = (coef == static_cast<float>(u + du)) & (std::fabs(x) <= kCoefArgLimit);
-
-        b.cutoff_hz[i] = cutoff;
-        b.coef[i] = coef;
-        b.cutoff_sure[i] = cutoff_sure;
-        b.coef_sure[i] = coef_sure;
+        const NearFloat cutoff = band_cutoff_near(g.freq_low, m, g.log2_ratio);
+        const NearFloat coef = cutoff_coef_near(cutoff.value);
+        b.cutoff_hz[i] = cutoff.value;
+        b.coef[i] = coef.value;
+        b.cutoff_sure[i] = cutoff.sure;
+        b.coef_sure[i] = coef.sure;
     }
 }
 
