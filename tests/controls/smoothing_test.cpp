@@ -4,10 +4,13 @@
 
 #include <lv2/core/lv2.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
+#include <vector>
 
 #include "engine/modulator.h"
 #include "rig.h"
@@ -132,7 +135,9 @@ TEST(RunCycle, AnySplitReactivationAndStepByStepAgree)
     } rows[] = {
         {{20, 40, 150, 30, 1, 80, 300, 3, 8}, 0, 20000},          // ramps, glides past the next event
         {{100, 47637, -150, -150, 2, 70, 1200, 4, 3}, 47637, 4000},  // an event every frame, negative glides
-        {{-50, 48010, -150, 20, 4, 90, 600, 2, 3}, 47995, 4000},    // the period falls from 1 to 0
+        // The period falls from 1 to 0 during a negative glide, leaving it
+        // without a divisor for a frame.
+        {{-50, 48010, -300, -150, 4, 90, 600, 2, 3}, 47995, 4000},
     };
     const uint32_t splits[] = {1, 15, 0, 16, 7, 33, 100, 0, 250, 3, 64, 1000};
     for (const auto& row : rows) {
