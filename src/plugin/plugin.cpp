@@ -94,8 +94,7 @@ const void* lv2_extension_data(const char*) { return nullptr; }
 
 } // namespace
 
-#define ZT_PLUGIN_URI "http://zirpomatik.org/plugins/zirpomatik-tolm"
-
+// ZT_PLUGIN_URI comes from the build, which writes the same URI into the Turtle.
 const LV2_Descriptor kDescriptor = {
     ZT_PLUGIN_URI, lv2_instantiate, lv2_connect_port, lv2_activate,
     lv2_run,       lv2_deactivate,  lv2_cleanup,      lv2_extension_data,
