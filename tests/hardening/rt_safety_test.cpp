@@ -165,7 +165,7 @@ TEST_P(RealTimeSafety, EveryShapeWithGlidesOfEveryKind)
 }
 
 INSTANTIATE_TEST_SUITE_P(LinkedAndLoaded, RealTimeSafety, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "ModuleThroughLilv" : "LinkedObjects"; });
+                         [](const auto& p) { return p.param ? "ModuleThroughLilv" : "LinkedObjects"; });
 
 // The net itself: it must catch calls made from this binary and from other
 // shared objects, or the tests above prove nothing.
