@@ -1,4 +1,5 @@
 #include <bit>
+#include <cstring>
 
 #include "fp_mode.h"
 #include "plugin.h"
@@ -87,28 +88,23 @@ struct GlideAhead {
 };
 
 // Frames between events with no glide running: nothing but the filter, every
-// value in registers, and the modulator's countdown settled afterwards.
+// value in registers.
 template <bool Feedback>
-ZT_INLINE void idle_frames(SampleRegs& regs, const float* in, float* out, uint32_t n)
+ZT_INLINE void idle_loop(SampleRegs& r, const float* in, float* out, uint32_t n)
 {
-    SampleRegs r = regs;
     // Each frame's input is read before its output is stored, so the host
     // may pass one buffer for both.
     for (uint32_t j = 0; j < n; ++j) out[j] = sample_step<Feedback>(r, in[j]);
-    regs = r;
 }
 
 // Up to n glide frames with no event among them: the steps of glide_step,
 // with the cutoff and coefficient taken from the batches. Stops after the
 // frame that completes the glide, and before a frame whose batch is unsure
-// (possibly the first). The caller has set the feedback gain that the first
-// glide step sets. Returns the frames run.
+// (possibly the first). Returns the frames run.
 template <bool Feedback>
-ZT_INLINE uint32_t glide_frames(FilterEngine& e, SampleRegs& regs, GlideAhead& ahead,
-                                const float* in, float* out, uint32_t n)
+ZT_INLINE uint32_t glide_loop(FilterEngine& e, SampleRegs& r, GlideAhead& ahead,
+                              const float* in, float* out, uint32_t n)
 {
-    ahead.follow(e);
-    SampleRegs r = regs;
     int32_t remaining = e.glide_remaining;
     float cutoff_hz = e.cutoff_hz;
     uint32_t j = 0;
@@ -138,87 +134,49 @@ ZT_INLINE uint32_t glide_frames(FilterEngine& e, SampleRegs& regs, GlideAhead& a
             completed = true;
         }
     }
-    regs = r;
     if (j > 0) {
         e.glide_remaining = remaining;
         e.cutoff_hz = cutoff_hz;
-        for (int k = 0; k < 4; ++k) e.stage[k].coef = r.coef[k];
+        for (Stage& st : e.stage) st.coef = r.coef[0];
     }
     return j;
 }
 
-ZT_FMA_CLONES void idle_frames_feedback(SampleRegs& r, const float* in, float* out, uint32_t n)
+// The segments of the frame loop. Each takes the filter from the engine and
+// puts its memories back, so that between segments (and calls) the chain
+// passes through memory once.
+ZT_FMA_CLONES void idle_frames(FilterEngine& e, const float* in, float* out, uint32_t n)
 {
-    idle_frames<true>(r, in, out, n);
+    SampleRegs r = load_sample_regs(e);
+    if (r.feedback_gain != 0.0f) idle_loop<true>(r, in, out, n);
+    else idle_loop<false>(r, in, out, n);
+    store_memories(e, r);
 }
 
-ZT_FMA_CLONES void idle_frames_plain(SampleRegs& r, const float* in, float* out, uint32_t n)
+ZT_FMA_CLONES uint32_t glide_frames(FilterEngine& e, GlideAhead& ahead, const float* in, float* out, uint32_t n)
 {
-    idle_frames<false>(r, in, out, n);
+    ahead.follow(e);
+    e.feedback_gain = e.resonance + e.resonance;  // as the first glide step sets it
+    SampleRegs r = load_sample_regs(e);
+    const uint32_t done = (r.feedback_gain != 0.0f) ? glide_loop<true>(e, r, ahead, in, out, n)
+                                                    : glide_loop<false>(e, r, ahead, in, out, n);
+    store_memories(e, r);
+    return done;
 }
 
-ZT_FMA_CLONES uint32_t glide_frames_feedback(FilterEngine& e, SampleRegs& r, GlideAhead& ahead,
-                                             const float* in, float* out, uint32_t n)
-{
-    return glide_frames<true>(e, r, ahead, in, out, n);
-}
-
-ZT_FMA_CLONES uint32_t glide_frames_plain(FilterEngine& e, SampleRegs& r, GlideAhead& ahead,
-                                          const float* in, float* out, uint32_t n)
-{
-    return glide_frames<false>(e, r, ahead, in, out, n);
-}
-
-// One frame with the modulator around it: a glide step (new coefficients)
-// before the sample, the countdown and maybe an event after it.
-template <bool Feedback>
-ZT_INLINE float run_modulated(FilterEngine& e, SampleRegs& r, RandomCall& rng, float s)
-{
-    if (e.glide_remaining != 0) {
-        glide_step(e);
-        load_params(r, e);
+// The four ramps, to see whether a smoothing step changed anything.
+struct RampsSnapshot {
+    Smoother s[4];
+    explicit RampsSnapshot(const Plugin& p)
+        : s{p.mix.smoother, p.rate.smoother, p.center.smoother, p.octaves.smoother} {}
+    bool same_as(const Plugin& p) const
+    {
+        return std::memcmp(&s[0], &p.mix.smoother, sizeof(Smoother)) == 0 &&
+               std::memcmp(&s[1], &p.rate.smoother, sizeof(Smoother)) == 0 &&
+               std::memcmp(&s[2], &p.center.smoother, sizeof(Smoother)) == 0 &&
+               std::memcmp(&s[3], &p.octaves.smoother, sizeof(Smoother)) == 0;
     }
-    const float y = sample_step<Feedback>(r, s);
-    modulator_tick(e, rng);
-    return y;
-}
-
-// Frames [j, end) of one smoothing block, or fewer: returns early (with the
-// frame it has reached) when the feedback term is switched on or off.
-template <bool Feedback>
-ZT_INLINE uint32_t run_block(FilterEngine& e, SampleRegs& r, GlideAhead& ahead, RandomCall& rng,
-                             const float* in, float* out, uint32_t j, uint32_t end)
-{
-    while (j < end) {
-        if (e.countdown > 1) {
-            // Frames before the one on which the countdown reaches 0.
-            const uint32_t before_event = static_cast<uint32_t>(e.countdown - 1);
-            const uint32_t n = (end - j < before_event) ? end - j : before_event;
-            if (e.glide_remaining == 0) {
-                if constexpr (Feedback) idle_frames_feedback(r, in + j, out + j, n);
-                else idle_frames_plain(r, in + j, out + j, n);
-                e.countdown -= static_cast<int32_t>(n);
-                j += n;
-                continue;
-            }
-            if (e.glide_length != 0 || e.glide_remaining == 1) {
-                e.feedback_gain = e.resonance + e.resonance;
-                load_params(r, e);
-                if ((r.feedback_gain != 0.0f) != Feedback) break;
-                const uint32_t done = Feedback ? glide_frames_feedback(e, r, ahead, in + j, out + j, n)
-                                               : glide_frames_plain(e, r, ahead, in + j, out + j, n);
-                ahead.settle(e);
-                e.countdown -= static_cast<int32_t>(done);
-                j += done;
-                continue;
-            }
-        }
-        out[j] = run_modulated<Feedback>(e, r, rng, in[j]);
-        ++j;
-        if ((r.feedback_gain != 0.0f) != Feedback) break;
-    }
-    return j;
-}
+};
 
 ZT_FMA_CLONES
 void run_frames(Plugin& p, RandomCall& rng, uint32_t n)
@@ -226,24 +184,50 @@ void run_frames(Plugin& p, RandomCall& rng, uint32_t n)
     FilterEngine& e = *p.engine;
     const float* in = p.in;
     float* out = p.out;
-    SampleRegs r = load_sample_regs(e);
     GlideAhead ahead;
+    // A smoothing step that left every ramp as it was has brought them to
+    // rest: each further step in this call would do the same nothing (the
+    // ramps change only at the intake, and a setter given the value it
+    // holds does nothing), so the frames run on across block boundaries.
+    bool at_rest = false;
     uint32_t j = 0;
     while (j < n) {
-        if (p.block_pos == 0) {
-            step_smoothers(p);
-            r.dry_gain = e.dry_gain;
-            r.wet_gain = e.wet_gain;
-        }
         const uint32_t room = kBlockSize - p.block_pos;
-        const uint32_t end = (n - j < room) ? n : j + room;
+        if (p.block_pos == 0 && !at_rest) {
+            if (n - j > room) {  // only worth knowing if the call goes on
+                const RampsSnapshot before(p);
+                step_smoothers(p);
+                at_rest = before.same_as(p);
+            } else {
+                step_smoothers(p);
+            }
+        }
+        const uint32_t end = (at_rest || n - j < room) ? n : j + room;
         p.block_pos = (p.block_pos + (end - j)) % kBlockSize;
         while (j < end) {
-            j = (r.feedback_gain != 0.0f) ? run_block<true>(e, r, ahead, rng, in, out, j, end)
-                                          : run_block<false>(e, r, ahead, rng, in, out, j, end);
+            if (e.countdown > 1) {
+                // Frames before the one on which the countdown reaches 0.
+                const uint32_t before_event = static_cast<uint32_t>(e.countdown - 1);
+                const uint32_t k = (end - j < before_event) ? end - j : before_event;
+                if (e.glide_remaining == 0) {
+                    idle_frames(e, in + j, out + j, k);
+                    e.countdown -= static_cast<int32_t>(k);
+                    j += k;
+                    continue;
+                }
+                if (e.glide_length != 0 || e.glide_remaining == 1) {
+                    const uint32_t done = glide_frames(e, ahead, in + j, out + j, k);
+                    ahead.settle(e);  // a batch that stopped it is sure now
+                    e.countdown -= static_cast<int32_t>(done);
+                    j += done;
+                    continue;
+                }
+            }
+            // The event frame, or a glide step that has no divisor.
+            out[j] = process_frame(e, rng, in[j]);
+            ++j;
         }
     }
-    store_memories(e, r);
 }
 
 } // namespace
