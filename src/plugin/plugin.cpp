@@ -102,7 +102,7 @@ const LV2_Descriptor kDescriptor = {
 
 } // namespace zt
 
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index)
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index)
 {
     return index == 0 ? &zt::kDescriptor : nullptr;
 }
