@@ -8,7 +8,7 @@
 set -euo pipefail
 build=$1
 uri=$2
-for tool in jackd jack_wait jack_lsp jack_connect jack_metro jack_rec jalv sordi sox; do
+for tool in jackd jack_lsp jack_connect jack_metro jack_rec jalv sordi sox; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool missing (tools/deps.sh installs jalv, jackd2, sordi, sox)" >&2; exit 1; }
 done
 
@@ -19,16 +19,25 @@ export JACK_NO_AUDIO_RESERVATION=1             # no D-Bus device reservation eit
 work=$(mktemp -d)
 pids=()
 
+# Ends one of our processes: politely, then after 5 s for good.
+stop() {
+  local n
+  kill "$1" 2>/dev/null || return 0
+  for n in $(seq 50); do
+    kill -0 "$1" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
+
 finish() {
   local rc=$?
   exec 3>&- 2>/dev/null || true
   # Clients first, each waited for, the server last: a server stopped while
   # a client is still leaving waits for it for a long time.
   local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null || true
-    wait "${pids[i]}" 2>/dev/null || true
-  done
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do stop "${pids[i]}"; done
   if [ "$rc" -ne 0 ]; then
     for f in "$work"/*.log "$work"/jalv.out; do
       [ -e "$f" ] && { echo "--- $(basename "$f")"; grep -v -e 'manifest.ttl' -e '^lilv_world_load' "$f" | tail -n 25; }
@@ -41,11 +50,12 @@ finish() {
 trap finish EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# Polls (at most 10 s) until a JACK port with the given name exists.
+# Every JACK client runs under timeout: a client can hang while it connects.
+# Polls (at most about 10 s) until a JACK port with the given name exists.
 wait_for_port() {
   local i
   for i in $(seq 100); do
-    jack_lsp 2>/dev/null | grep -qx "$1" && return 0
+    timeout 5 jack_lsp 2>/dev/null | grep -qx "$1" && return 0
     sleep 0.1
   done
   return 1
@@ -54,13 +64,21 @@ wait_for_port() {
 # -r: no real-time scheduling, which a test machine may not grant; -t: a
 # generous client timeout, so a busy machine does not drop a client.
 jackd -r -t 5000 -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 1024 >"$work/jackd.log" 2>&1 &
-pids+=($!)
-timeout 15 jack_wait -w -t 10 >/dev/null || fail "the JACK server did not start"
+jackd_pid=$!
+pids+=("$jackd_pid")
+# Ready when a client gets through; a client that knocks while the server is
+# still starting can be turned away, so keep knocking for up to 15 s.
+for i in $(seq 150); do
+  timeout 5 jack_lsp >/dev/null 2>&1 && break
+  kill -0 "$jackd_pid" 2>/dev/null || fail "the JACK server exited"
+  sleep 0.1
+done
+timeout 5 jack_lsp >/dev/null 2>&1 || fail "the JACK server did not start"
 
 # jalv reads console commands from a FIFO kept open on fd 3 until the end;
 # its answers are line-buffered so they can be read while it runs.
 mkfifo "$work/commands"
-timeout 60 stdbuf -oL jalv -x -n zt-tolm "$uri" <"$work/commands" >"$work/jalv.out" 2>"$work/jalv.log" &
+timeout -k 3 60 stdbuf -oL jalv -x -n zt-tolm "$uri" <"$work/commands" >"$work/jalv.out" 2>"$work/jalv.log" &
 jalv_pid=$!
 pids+=("$jalv_pid")
 exec 3>"$work/commands"
@@ -71,7 +89,7 @@ wait_for_port zt-tolm:in && wait_for_port zt-tolm:out || fail "jalv did not brin
 jack_metro -n zt-metro -b 300 -f 440 -D 40 -A 0.5 >"$work/metro.log" 2>&1 3>&- &
 pids+=($!)
 wait_for_port zt-metro:300_bpm || fail "the metronome did not start"
-jack_connect zt-metro:300_bpm zt-tolm:in
+timeout 10 jack_connect zt-metro:300_bpm zt-tolm:in || fail "could not connect the metronome"
 timeout 20 jack_rec -f "$work/out.wav" -d 2 -b 32 zt-tolm:out >"$work/rec.log" 2>&1 || fail "recording failed"
 rms=$(sox -V1 "$work/out.wav" -n stat 2>&1 | awk '/^RMS +amplitude/ {print $3}')
 awk -v r="$rms" 'BEGIN {exit !(r > 0.005)}' || fail "the plugin's output in jalv is silent (RMS $rms)"

@@ -7,6 +7,7 @@
 #include <lv2/urid/urid.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
