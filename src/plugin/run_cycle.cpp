@@ -17,7 +17,9 @@ namespace {
 // sample path carries the clones, and everything it calls in its loop is
 // inlined into each clone. The frame loops are functions of their own, with
 // no call inside, so that the compiler keeps the filter's chain in registers.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(ZT_NO_CLONES)
+#if defined(__x86_64__) && defined(__clang__) && !defined(ZT_NO_CLONES)
+#define ZT_FMA_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))  // never inlined
+#elif defined(__x86_64__) && defined(__GNUC__) && !defined(ZT_NO_CLONES)
 #define ZT_FMA_CLONES __attribute__((target_clones("arch=x86-64-v3", "default"), noinline))
 #else
 #define ZT_FMA_CLONES __attribute__((noinline))
