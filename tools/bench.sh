@@ -5,7 +5,7 @@
 # the lv2bench comparison with the peers. Exits non-zero if a target fails.
 # Extra arguments go to the benchmark binary (e.g. --benchmark_filter=run/type).
 # ZT_BUILD_DIR picks the build tree (default build), ZT_BENCH_REPETITIONS
-# the repetitions per case (default 7).
+# the repetitions per case (default 9).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ZT_EXTRA_PACKAGES="calf-plugins swh-lv2 ${ZT_EXTRA_PACKAGES:-}" bash tools/deps.sh
@@ -15,9 +15,9 @@ ZT_BUILD_DIR=$build bash tools/build.sh -DZT_BUILD_BENCH=ON
 echo "machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores; $(uname -sr)"
 status=0
 "$build/bench/zt_bench" \
-  --benchmark_repetitions="${ZT_BENCH_REPETITIONS:-7}" \
+  --benchmark_repetitions="${ZT_BENCH_REPETITIONS:-9}" \
   --benchmark_enable_random_interleaving=true \
-  --benchmark_min_time=0.05 "$@" || status=1
+  --benchmark_min_time=0.1 "$@" || status=1
 echo
 bash bench/lv2bench_peers.sh "$build" || status=1
 exit $status

@@ -241,7 +241,7 @@ void plugin_run(Plugin* p, uint32_t n)
     if (n == 0) return;
     RandomCall rng = random_call_begin(&p->own_random);
     run_frames(*p, rng, n);
-    random_call_release(rng);
+    if (rng.held != kRandomNone) random_call_release(rng);  // most calls draw nothing
 }
 
 } // namespace zt
