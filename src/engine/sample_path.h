@@ -36,24 +36,20 @@ struct SampleRegs {
     float wet_gain;
 };
 
-// The coefficients, gains and weights; the memories are left as they are.
-inline void load_params(SampleRegs& r, const FilterEngine& e)
+inline SampleRegs load_sample_regs(const FilterEngine& e)
 {
-    for (int k = 0; k < 4; ++k) r.coef[k] = e.stage[k].coef;
+    SampleRegs r;
+    for (int k = 0; k < 4; ++k) {
+        r.coef[k] = e.stage[k].coef;
+        r.state[k] = e.stage[k].state;
+    }
+    r.feedback_sample = e.feedback_sample;
     r.feedback_gain = e.feedback_gain;
     r.input_gain = std::fma(e.feedback_gain, e.input_comp, 1.0f);
     r.feedback_factor = e.feedback_factor;
     for (int k = 0; k < 5; ++k) r.mix_coef[k] = e.mix_coef[k];
     r.dry_gain = e.dry_gain;
     r.wet_gain = e.wet_gain;
-}
-
-inline SampleRegs load_sample_regs(const FilterEngine& e)
-{
-    SampleRegs r;
-    load_params(r, e);
-    for (int k = 0; k < 4; ++k) r.state[k] = e.stage[k].state;
-    r.feedback_sample = e.feedback_sample;
     return r;
 }
 
