@@ -4,6 +4,8 @@
 // the descriptor of the objects linked into the test, or that of the built
 // module loaded through lilv (see LoadedModule).
 #include <lilv/lilv.h>
+
+#include "built_bundle.h"
 #include <lv2/core/lv2.h>
 
 #include <array>
@@ -57,12 +59,7 @@ struct LoadedModule {
 
     LoadedModule()
     {
-        LilvNode* bundle = lilv_new_file_uri(world, nullptr, ZT_BUNDLE_PARENT "/zirpomatik-tolm.lv2/");
-        lilv_world_load_bundle(world, bundle);
-        lilv_node_free(bundle);
-        LilvNode* uri = lilv_new_uri(world, ZT_PLUGIN_URI);
-        const LilvPlugin* p = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
-        lilv_node_free(uri);
+        const LilvPlugin* p = load_built_plugin(world);
         // An instance keeps the module loaded; its descriptor serves every Rig.
         if (p) loader = lilv_plugin_instantiate(p, 48000, nullptr);
     }

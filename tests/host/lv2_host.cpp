@@ -1,5 +1,7 @@
 #include "lv2_host.h"
 
+#include "built_bundle.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -63,15 +65,7 @@ struct Slot {
 
 std::string bundle_dir() { return std::string(ZT_BUNDLE_PARENT) + "/zirpomatik-tolm.lv2/"; }
 
-Lv2World::Lv2World() : world(lilv_world_new()), plugin(nullptr)
-{
-    LilvNode* bundle = lilv_new_file_uri(world, nullptr, bundle_dir().c_str());
-    lilv_world_load_bundle(world, bundle);
-    lilv_node_free(bundle);
-    LilvNode* u = uri(ZT_PLUGIN_URI);
-    plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), u);
-    lilv_node_free(u);
-}
+Lv2World::Lv2World() : world(lilv_world_new()), plugin(load_built_plugin(world)) {}
 
 Lv2World::~Lv2World() { lilv_world_free(world); }
 

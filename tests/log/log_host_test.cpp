@@ -5,6 +5,8 @@
 // same time, so a written case may see more than one announcement.
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
+
+#include "built_bundle.h"
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -35,12 +37,7 @@ struct RealLogPath : ::testing::Test {
             ASSERT_EQ(std::rename(kRealPath, saved.c_str()), 0);
         }
         world = lilv_world_new();
-        LilvNode* bundle = lilv_new_file_uri(world, nullptr, ZT_BUNDLE_PARENT "/zirpomatik-tolm.lv2/");
-        lilv_world_load_bundle(world, bundle);
-        lilv_node_free(bundle);
-        LilvNode* uri = lilv_new_uri(world, ZT_PLUGIN_URI);
-        plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
-        lilv_node_free(uri);
+        plugin = load_built_plugin(world);
         ASSERT_NE(plugin, nullptr);
     }
     void TearDown() override

@@ -2,6 +2,8 @@
 // lilv, each preset read back as the state a host would apply.
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
+
+#include "built_bundle.h"
 #include <lv2/atom/atom.h>
 #include <lv2/presets/presets.h>
 #include <lv2/urid/urid.h>
@@ -59,12 +61,7 @@ struct Bundle {
 
     Bundle()
     {
-        LilvNode* bundle = lilv_new_file_uri(world, nullptr, ZT_BUNDLE_PARENT "/zirpomatik-tolm.lv2/");
-        lilv_world_load_bundle(world, bundle);
-        lilv_node_free(bundle);
-        LilvNode* uri = lilv_new_uri(world, ZT_PLUGIN_URI);
-        plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
-        lilv_node_free(uri);
+        plugin = load_built_plugin(world);
         if (plugin) {
             read_controls();
             read_presets();

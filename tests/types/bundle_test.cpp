@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
 
+#include "built_bundle.h"
+
 #include <cmath>
 #include <map>
 #include <numbers>
@@ -25,12 +27,7 @@ struct Host {
     const LilvPlugin* plugin = nullptr;
     Host()
     {
-        LilvNode* bundle = lilv_new_file_uri(world, nullptr, ZT_BUNDLE_PARENT "/zirpomatik-tolm.lv2/");
-        lilv_world_load_bundle(world, bundle);
-        lilv_node_free(bundle);
-        LilvNode* uri = lilv_new_uri(world, ZT_PLUGIN_URI);
-        plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
-        lilv_node_free(uri);
+        plugin = load_built_plugin(world);
     }
     ~Host() { lilv_world_free(world); }
     const LilvPort* port(const char* symbol)
