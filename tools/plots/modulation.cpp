@@ -108,11 +108,11 @@ int write_modulation(const std::string& prefix, double seconds, int argc, char**
     std::vector<size_t> starts;
     for (size_t s = 0; s + kWindow <= out.size(); s += kHop) starts.push_back(s);
 
-    FILE* spec = std::fopen((prefix + ".spec").c_str(), "w");
-    if (!spec) return 1;
-    std::fprintf(spec, "%zu", starts.size());
-    for (size_t s : starts) std::fprintf(spec, " %.5f", double(s + kWindow / 2) / kRate);
-    std::fprintf(spec, "\n");
+    FILE* gram = std::fopen((prefix + ".gram").c_str(), "w");
+    if (!gram) return 1;
+    std::fprintf(gram, "%zu", starts.size());
+    for (size_t s : starts) std::fprintf(gram, " %.5f", double(s + kWindow / 2) / kRate);
+    std::fprintf(gram, "\n");
     std::vector<std::vector<float>> gain(starts.size(), std::vector<float>(kRows));
     for (size_t col = 0; col < starts.size(); ++col) {
         Spectrum x(kWindow), y(kWindow);
@@ -130,11 +130,11 @@ int write_modulation(const std::string& prefix, double seconds, int argc, char**
     }
     for (int row = 0; row < kRows; ++row) {
         const double f = kLowHz * std::pow(kHighHz / kLowHz, double(row) / (kRows - 1));
-        std::fprintf(spec, "%.4f", std::log2(f));
-        for (size_t col = 0; col < starts.size(); ++col) std::fprintf(spec, " %.1f", double(gain[col][size_t(row)]));
-        std::fprintf(spec, "\n");
+        std::fprintf(gram, "%.4f", std::log2(f));
+        for (size_t col = 0; col < starts.size(); ++col) std::fprintf(gram, " %.1f", double(gain[col][size_t(row)]));
+        std::fprintf(gram, "\n");
     }
-    std::fclose(spec);
+    std::fclose(gram);
     return 0;
 }
 

@@ -25,7 +25,7 @@ do for [panel in 'top bottom'] {
     prefix = datadir.'/'.value(panel)
     set title value(panel.'_title')
     if (panel eq 'bottom') { set xlabel 'seconds' }
-    plot prefix.'.spec' nonuniform matrix with image notitle, \
+    plot prefix.'.gram' nonuniform matrix with image notitle, \
          prefix.'.cutoff' using 1:(log($2)/log(2)) with lines lc rgb '#40ffff' lw 1 title 'cutoff'
 }
 unset multiplot

@@ -15,7 +15,7 @@ constexpr int kPlottedTypes = 37;      // rows 37 ... 39 are empty and not offer
 // linear steady state.
 int write_responses(const std::string& dir);
 
-// prefix.spec (gnuplot nonuniform matrix: time in s across, log2 of the
+// prefix.gram (gnuplot nonuniform matrix: time in s across, log2 of the
 // frequency down, output-over-input gain in dB) and prefix.cutoff (time,
 // cutoff in Hz) for white noise through the plugin for the given seconds,
 // with controls given as symbol=value (the rest at their defaults).
