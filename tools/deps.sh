@@ -8,6 +8,7 @@ packages=(
   lv2-dev liblilv-dev lilv-utils sordi
   googletest libgtest-dev libbenchmark-dev
   sox libsox-fmt-all
+  lv2file lv2proc ecasound
   jalv jackd2   # the jalv test; jackd2 also brings jack_connect, jack_lsp, jack_rec
   ${ZT_EXTRA_PACKAGES:-}
 )
