@@ -3,6 +3,8 @@
 
 #include <lv2/core/lv2.h>
 
+#include <cstddef>
+#include <cstdlib>
 #include <new>
 
 #include "fp_mode.h"
@@ -18,17 +20,35 @@ __attribute__((constructor)) void set_load_time_fp_mode() { fp_mode_set(kFpMode)
 void connect_param(SmoothedParam& sp, void* data) { sp.port = static_cast<const float*>(data); }
 void connect_param(PlainParam& pp, void* data) { pp.port = static_cast<const float*>(data); }
 
+// The instance and its engine come straight from the C library's allocator
+// and are built in place: the library then needs nothing of the C++ runtime,
+// which would bring along a heap block of its own at every load (the
+// exception pool behind operator new) and lose it at every unload.
+template <typename T> T* create()
+{
+    static_assert(alignof(T) <= alignof(std::max_align_t), "malloc aligns no further");
+    void* mem = std::malloc(sizeof(T));
+    return mem ? new (mem) T{} : nullptr;
+}
+
+template <typename T> void destroy(T* t)
+{
+    if (!t) return;
+    t->~T();
+    std::free(t);
+}
+
 } // namespace
 
 // Instantiation threading class.
 Plugin* plugin_instantiate(double sample_rate)
 {
     debug_log_init();
-    Plugin* p = new (std::nothrow) Plugin{};
+    Plugin* p = create<Plugin>();
     if (!p) return nullptr;
-    p->engine = new (std::nothrow) FilterEngine{};
+    p->engine = create<FilterEngine>();
     if (!p->engine) {
-        delete p;
+        destroy(p);
         return nullptr;
     }
     p->mix.smoother = make_smoother(1.0f, kMixStep);
@@ -65,8 +85,8 @@ void plugin_connect_port(Plugin* p, uint32_t port, void* data)
 // Instantiation threading class.
 void plugin_cleanup(Plugin* p)
 {
-    delete p->engine;
-    delete p;
+    destroy(p->engine);
+    destroy(p);
 }
 
 namespace {
