@@ -1,63 +1,64 @@
-// instantiate allocates the instance record and its engine with non-throwing
-// new. When either allocation fails it returns null and gives back what it
-// had already taken; instances that come and go leave the heap as it was.
-// This binary replaces operator new and delete to count live blocks and to
-// make a chosen allocation fail. The heap itself is watched with glibc's
-// mallinfo2 (the plugin module brings its own C++ runtime, whose new goes
-// straight to malloc); under AddressSanitizer, LeakSanitizer checks the
-// whole process at exit as well.
+// instantiate allocates the instance record and its engine from malloc.
+// When either allocation fails it returns null and gives back what it had
+// already taken; instances that come and go leave the heap as it was.
+// This binary is linked with --wrap for the C library's allocation calls,
+// so every such call made by the plugin's objects linked into it (and by
+// nothing else in the process) passes through the counters below, which
+// can make a chosen allocation fail. The heap itself is watched with
+// glibc's mallinfo2, which also covers the module loaded from the bundle;
+// under AddressSanitizer, LeakSanitizer checks the whole process at exit
+// as well.
 #include <gtest/gtest.h>
 #include <malloc.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 #include <vector>
 
 #include "lv2_rig.h"
 
+extern "C" {
+void* __real_malloc(size_t);
+void* __real_calloc(size_t, size_t);
+void* __real_realloc(void*, size_t);
+void __real_free(void*);
+}
+
 namespace {
 
-std::atomic<long> g_live{0};       // blocks from operator new not yet deleted
-std::atomic<long> g_requests{0};   // operator new calls so far
+std::atomic<long> g_live{0};       // blocks allocated and not yet freed
+std::atomic<long> g_requests{0};   // allocation calls so far
 std::atomic<long> g_fail_at{-1};   // g_requests value whose request fails; -1: none
 
-void* counted_new(size_t n, bool nothrow)
+bool fails_now() { return g_requests.fetch_add(1) == g_fail_at.load(); }
+
+void* counted(void* p)
 {
-    const long id = g_requests.fetch_add(1);
-    if (id == g_fail_at.load()) {
-        if (nothrow) return nullptr;
-        // The plugin is built without exceptions: a throwing new cannot
-        // report failure to it, so using one is a fault in itself.
-        std::fputs("allocation failure injected into a throwing operator new\n", stderr);
-        std::abort();
-    }
-    void* p = std::malloc(n ? n : 1);
-    if (!p && !nothrow) std::abort();
     if (p) g_live.fetch_add(1);
     return p;
 }
 
-void counted_delete(void* p)
-{
-    if (!p) return;
-    g_live.fetch_sub(1);
-    std::free(p);
-}
-
 } // namespace
 
-void* operator new(size_t n) { return counted_new(n, false); }
-void* operator new[](size_t n) { return counted_new(n, false); }
-void* operator new(size_t n, const std::nothrow_t&) noexcept { return counted_new(n, true); }
-void* operator new[](size_t n, const std::nothrow_t&) noexcept { return counted_new(n, true); }
-void operator delete(void* p) noexcept { counted_delete(p); }
-void operator delete[](void* p) noexcept { counted_delete(p); }
-void operator delete(void* p, size_t) noexcept { counted_delete(p); }
-void operator delete[](void* p, size_t) noexcept { counted_delete(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { counted_delete(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { counted_delete(p); }
+// The test's own objects are wrapped too; they allocate through operator
+// new, which lives in the shared C++ runtime and is not wrapped.
+extern "C" {
+void* __wrap_malloc(size_t n) { return fails_now() ? nullptr : counted(__real_malloc(n)); }
+void* __wrap_calloc(size_t k, size_t n) { return fails_now() ? nullptr : counted(__real_calloc(k, n)); }
+void* __wrap_realloc(void* p, size_t n)
+{
+    // A grown block is still one block: only a fresh one counts.
+    if (fails_now()) return nullptr;
+    void* q = __real_realloc(p, n);
+    return p ? q : counted(q);
+}
+void __wrap_free(void* p)
+{
+    if (p) g_live.fetch_sub(1);
+    __real_free(p);
+}
+}
 
 namespace {
 

@@ -218,7 +218,7 @@ TEST(RtGuard, CatchesAllocationFilesAndLocksFromAnyObject)
 }
 
 // The module's own calls reach the net: its instantiate opens the log path
-// and allocates (through the C++ runtime linked into it), both caught.
+// and allocates (malloc, bound to this binary's definition), both caught.
 TEST(RtGuard, CatchesTheModulesOwnCalls)
 {
     zt_test::LoadedModule module;
