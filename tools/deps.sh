@@ -10,6 +10,7 @@ packages=(
   sox libsox-fmt-all
   lv2file lv2proc ecasound
   jalv jackd2   # the jalv test; jackd2 also brings jack_connect, jack_lsp, jack_rec
+  valgrind      # hosts load, run and unload the plugin under memcheck
   ${ZT_EXTRA_PACKAGES:-}
 )
 
