@@ -8,16 +8,15 @@
 # Exits 77 (skipped) when valgrind is missing or the build is instrumented.
 set -euo pipefail
 build=$1 uri=$2 sanitize=${3:-}
-here=$(cd "$(dirname "$0")" && pwd)
-
 if ! command -v valgrind >/dev/null; then
   echo "SKIPPED: valgrind is not installed (bash tools/deps.sh installs it)"
   exit 77
 fi
 if [ -n "$sanitize" ]; then
-  echo "SKIPPED: a $sanitize build carries its sanitizer runtime, which cannot run under valgrind"
+  echo "SKIPPED: the sanitizer build ($sanitize) carries its sanitizer runtime, which cannot run under valgrind"
   exit 77
 fi
+here=$(cd "$(dirname "$0")" && pwd)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
