@@ -75,6 +75,12 @@ TEST(LoadCycles, AThousandLoadsLeaveTheProcessAsItWas)
     const long mapped_after = mapped_bytes();
     const size_t heap_after = mallinfo2().uordblks;
     ASSERT_GT(mapped_before, 0);
+#ifdef ZT_SANITIZED
+    // Every unload was checked above; LeakSanitizer checks the heap at exit.
+    GTEST_SKIP() << "memory figures not compared in a sanitizer build: its allocator keeps freed "
+                    "blocks in quarantine and maps more as it goes ("
+                 << mapped_before << " -> " << mapped_after << " bytes mapped)";
+#endif
     // Noise: an arena or a loader structure that happens to move. One lost
     // byte per load would already show in the heap figure.
     EXPECT_LE(mapped_after - mapped_before, 256 * 1024) << mapped_before << " -> " << mapped_after;
