@@ -58,7 +58,7 @@ grep -v 'running with root privileges' "$work/lintian.log" | sed 's/^/package: l
 # --- the reference render, through the build tree's bundle
 cmake --build build --target zt_bundle zt_wav >/dev/null ||
   fail "could not build zt_bundle and zt_wav in build/ (run tools/test.sh, which configures the tests)"
-wav_tool=$src/build/tests/zt_wav
+wav_tool=$src/build/tests/wav/zt_wav
 mkdir -p "$work/tree-lv2"
 ln -s "$src/build/$bundle" "$work/tree-lv2/$bundle"
 # A sawtooth loud enough to pass full scale through the resonance, then
