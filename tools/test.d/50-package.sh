@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # The Debian package as a user gets it: built with dpkg-buildpackage from a
-# copy of the tree (the tree itself stays clean), checked by lintian (any
-# error or warning fails), installed with apt-get into a bare Debian 12
-# chroot, listed by lv2ls and run by lv2apply there. Its render must carry
-# the same samples, bit for bit, as the build tree's bundle (build/) given
-# the same input. Then it is purged, and /usr must be as before the install.
+# copy of the tree (the tree itself stays clean) in a bare Debian 12 chroot
+# holding only build-essential and the Build-Depends, so that a missing one
+# fails here; checked by lintian (any error or warning fails); installed
+# with apt-get into a second bare chroot, listed by lv2ls and run by
+# lv2apply there. Its render must carry the same samples, bit for bit, as
+# the build tree's bundle (build/) given the same input. Then it is purged,
+# and /usr must be as before the install.
 #
-# The chroot is unpacked from the minbase tarball that
+# The chroots are unpacked from the minbase tarball that
 # ../shared/tools/fresh-check.sh also uses ($TMPDIR/zt-fresh-base.tar,
 # made here with debootstrap when missing). Needs root and the network
-# (apt inside the chroot).
+# (apt inside the chroots).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 src=$PWD
@@ -22,25 +24,57 @@ uri=$(sed -n 's/^set(ZT_PLUGIN_URI "\(.*\)")$/\1/p' CMakeLists.txt)
 name=$(sed -n 's/^Package: //p' debian/control)
 bundle=zirpomatik-tolm.lv2
 work=$(mktemp -d "${TMPDIR:-/tmp}/zt-package.XXXXXX")
-root=$work/root
-# Never remove the chroot while proc is still mounted in it.
+# Never remove a chroot while proc is still mounted in it.
 cleanup() {
-  umount "$root/proc" 2>/dev/null || true
-  if mountpoint -q "$root/proc" 2>/dev/null; then
-    echo "package: $root/proc is still mounted; $work left in place" >&2
-  else
-    rm -rf "$work"
-  fi
+  local r keep=0
+  for r in "$work/build-root" "$work/root"; do
+    umount "$r/proc" 2>/dev/null || true
+    if mountpoint -q "$r/proc" 2>/dev/null; then
+      echo "package: $r/proc is still mounted; $work left in place" >&2
+      keep=1
+    fi
+  done
+  [ $keep = 1 ] || rm -rf "$work"
 }
 trap cleanup EXIT
 
-# --- build, from the files git knows (committed or not, ignored ones left out)
-mkdir -p "$work/pkg/src"
-git ls-files -z --cached --others --exclude-standard | xargs -0 tar -cf - | tar -C "$work/pkg/src" -xf -
-echo "package: dpkg-buildpackage -us -uc -b"
-(cd "$work/pkg/src" && DEB_BUILD_OPTIONS="parallel=2 ${DEB_BUILD_OPTIONS:-}" \
-   dpkg-buildpackage -us -uc -b >"$work/build.log" 2>&1) ||
-  { tail -30 "$work/build.log"; fail "dpkg-buildpackage (log above)"; }
+# --- bare Debian 12 chroots
+base=${TMPDIR:-/tmp}/zt-fresh-base.tar
+if [ ! -f "$base" ]; then
+  echo "package: making $base with debootstrap (once per machine)"
+  mirror=$(awk '/^URIs:/{print $2; exit}' /etc/apt/sources.list.d/*.sources 2>/dev/null || true)
+  [ -n "$mirror" ] || mirror=$(awk '/^deb /{print $2; exit}' /etc/apt/sources.list)
+  debootstrap --variant=minbase bookworm "$work/base" "$mirror" >"$work/debootstrap.log" 2>&1 ||
+    { tail -20 "$work/debootstrap.log"; fail "debootstrap"; }
+  tar -C "$work/base" -cf "$base.$$" . && mv "$base.$$" "$base" && rm -rf "$work/base"
+fi
+new_root() {  # new_root DIR: a fresh chroot with proc mounted and apt's lists read
+  mkdir -p "$1"
+  tar -C "$1" -xf "$base"
+  cp /etc/resolv.conf "$1/etc/resolv.conf" 2>/dev/null || true
+  mount -t proc proc "$1/proc"
+  in_root "$1" 'apt-get update -qq' >>"$work/chroot.log" 2>&1 ||
+    { tail -20 "$work/chroot.log"; fail "apt-get update in a chroot"; }
+}
+in_root() {  # in_root DIR COMMAND
+  chroot "$1" /usr/bin/env -i HOME=/root LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive \
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin bash -c "$2"
+}
+
+# --- build, from the files git knows (committed or not, ignored ones left
+# out), in a chroot with build-essential and the Build-Depends alone
+echo "package: chroot: apt-get build-dep, dpkg-buildpackage -us -uc -b"
+new_root "$work/build-root"
+mkdir -p "$work/build-root/pkg/src"
+git ls-files -z --cached --others --exclude-standard | xargs -0 tar -cf - | tar -C "$work/build-root/pkg/src" -xf -
+in_root "$work/build-root" 'apt-get install -y -qq --no-install-recommends build-essential &&
+  apt-get build-dep -y -qq /pkg/src' >>"$work/chroot.log" 2>&1 ||
+  { tail -20 "$work/chroot.log"; fail "installing build-essential and the Build-Depends in the chroot"; }
+in_root "$work/build-root" 'cd /pkg/src && dpkg-checkbuilddeps &&
+  DEB_BUILD_OPTIONS=parallel=2 dpkg-buildpackage -us -uc -b' >"$work/build.log" 2>&1 ||
+  { tail -30 "$work/build.log"; fail "dpkg-buildpackage in the chroot (log above)"; }
+mv "$work/build-root/pkg" "$work/pkg"
+umount "$work/build-root/proc" && rm -rf "$work/build-root"
 version=$(cd "$work/pkg/src" && dpkg-parsechangelog -S Version)
 arch=$(dpkg --print-architecture)
 deb=$work/pkg/${name}_${version}_$arch.deb
@@ -68,26 +102,12 @@ controls=(-c mix 80 -c rate 9 -c glide_down 30 -c glide_up 5 -c shape 1 -c reson
 LV2_PATH=$work/tree-lv2 lv2apply -i "$work/in.wav" -o "$work/tree.wav" "${controls[@]}" "$uri" ||
   fail "lv2apply with the build tree's bundle"
 
-# --- a bare Debian 12 chroot with lv2ls and lv2apply
-base=${TMPDIR:-/tmp}/zt-fresh-base.tar
-if [ ! -f "$base" ]; then
-  echo "package: making $base with debootstrap (once per machine)"
-  mirror=$(awk '/^URIs:/{print $2; exit}' /etc/apt/sources.list.d/*.sources 2>/dev/null || true)
-  [ -n "$mirror" ] || mirror=$(awk '/^deb /{print $2; exit}' /etc/apt/sources.list)
-  debootstrap --variant=minbase bookworm "$work/base" "$mirror" >"$work/debootstrap.log" 2>&1 ||
-    { tail -20 "$work/debootstrap.log"; fail "debootstrap"; }
-  tar -C "$work/base" -cf "$base.$$" . && mv "$base.$$" "$base" && rm -rf "$work/base"
-fi
-mkdir -p "$root"
-tar -C "$root" -xf "$base"
-cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
-mount -t proc proc "$root/proc"
-inside() {
-  chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive \
-    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin bash -c "$1"
-}
+# --- a second bare chroot, with nothing but lv2ls and lv2apply
 echo "package: chroot: apt-get install lilv-utils"
-inside 'apt-get update -qq && apt-get install -y -qq --no-install-recommends lilv-utils' >"$work/chroot.log" 2>&1 ||
+root=$work/root
+new_root "$root"
+inside() { in_root "$root" "$1"; }
+inside 'apt-get install -y -qq --no-install-recommends lilv-utils' >>"$work/chroot.log" 2>&1 ||
   { tail -20 "$work/chroot.log"; fail "installing lilv-utils in the chroot"; }
 inside 'find /usr | sort' >"$work/usr-before"
 cp "$deb" "$work/in.wav" "$root/tmp/"
