@@ -16,7 +16,7 @@ if [ "${1:-}" != demo ]; then
     libsox-fmt-all
     lv2file lv2proc ecasound
     jalv jackd2   # the jalv test; jackd2 also brings jack_connect, jack_lsp, jack_rec
-    dpkg-dev debhelper lintian debootstrap   # the Debian package stage
+    dpkg-dev lintian debootstrap   # the Debian package stage (it builds in a chroot)
   )
 fi
 packages+=(${ZT_EXTRA_PACKAGES:-})
