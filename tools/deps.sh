@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   lv2-dev liblilv-dev lilv-utils sordi
+  libcairo2-dev   # the plugin's window
   googletest libgtest-dev libbenchmark-dev
   sox libsox-fmt-all
   lv2file lv2proc ecasound
