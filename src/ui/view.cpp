@@ -21,6 +21,12 @@ constexpr double kFine = 0.1;
 // One wheel notch moves a dial by this part of its sweep.
 constexpr double kWheelStep = 0.02;
 
+void mark_dirty(View& v)
+{
+    v.dirty = true;
+    v.dirty_outside_plot = true;
+}
+
 // The cutoff the curve is drawn at: the live one, or the centre.
 void update_curve_cutoff(View& v)
 {
@@ -57,7 +63,7 @@ ControlEdit edit(View& v, uint32_t port, float value, bool begin, bool end)
     if (value != v.value[port]) {
         v.value[port] = value;
         apply_to_engine(v, port);
-        v.dirty = true;
+        mark_dirty(v);
     }
     ControlEdit out;
     out.port = static_cast<int32_t>(port);
@@ -69,7 +75,7 @@ ControlEdit edit(View& v, uint32_t port, float value, bool begin, bool end)
 
 void set_grab(View& v, Grab g, int32_t port)
 {
-    if (v.grab != g || v.grab_port != port) v.dirty = true;
+    if (v.grab != g || v.grab_port != port) mark_dirty(v);
     v.grab = g;
     v.grab_port = port;
 }
@@ -114,7 +120,7 @@ void view_init(View& v)
     }
     v.cutoff_hz = NAN;
     update_curve_cutoff(v);
-    v.dirty = true;
+    mark_dirty(v);
 }
 
 void view_set_scale(View& v, double scale)
@@ -122,7 +128,7 @@ void view_set_scale(View& v, double scale)
     if (!(scale >= 0.25 && scale <= 16.0)) scale = 1.0;
     if (scale == v.scale) return;
     v.scale = scale;
-    v.dirty = true;
+    mark_dirty(v);
 }
 
 void view_resize(View& v, int width_px, int height_px)
@@ -132,7 +138,7 @@ void view_resize(View& v, int width_px, int height_px)
     if (width_px == v.width && height_px == v.height) return;
     v.width = width_px;
     v.height = height_px;
-    v.dirty = true;
+    mark_dirty(v);
 }
 
 void view_set_control(View& v, uint32_t port, float value)
@@ -143,7 +149,7 @@ void view_set_control(View& v, uint32_t port, float value)
     v.value[port] = x;
     apply_to_engine(v, port);
     if (v.grab == Grab::dial && v.grab_port == int32_t(port)) v.grab_pos = control_position(port, x);
-    v.dirty = true;
+    mark_dirty(v);
 }
 
 void view_set_session_rate(View& v, double rate)
@@ -151,7 +157,7 @@ void view_set_session_rate(View& v, double rate)
     if (!(rate > 0.0 && rate < 1e7)) rate = 0.0;
     if (rate == v.session_rate) return;
     v.session_rate = rate;
-    v.dirty = true;
+    mark_dirty(v);
 }
 
 void view_set_cutoff(View& v, float hz)
@@ -160,16 +166,34 @@ void view_set_cutoff(View& v, float hz)
     if (!(hz > 0.0f && hz < 1e6f)) hz = NAN;
     if (std::isnan(hz) && std::isnan(v.cutoff_hz)) return;
     if (hz == v.cutoff_hz) return;
+    // Going live or not changes the header and the notes; a moving cutoff
+    // changes only the plot.
+    const bool whole = std::isnan(hz) != std::isnan(v.cutoff_hz);
     v.cutoff_hz = hz;
     update_curve_cutoff(v);
     v.dirty = true;
+    v.dirty_outside_plot |= whole;
 }
 
 bool view_take_dirty(View& v)
 {
     const bool d = v.dirty;
     v.dirty = false;
+    v.dirty_outside_plot = false;
     return d;
+}
+
+bool view_take_damage(View& v, int* x, int* y, int* width, int* height)
+{
+    *x = 0, *y = 0, *width = v.width, *height = v.height;
+    if (v.dirty && !v.dirty_outside_plot) {
+        const Rect p = view_layout(v).plot;
+        *x = int(std::floor(p.x * v.scale));
+        *y = int(std::floor(p.y * v.scale));
+        *width = int(std::ceil((p.x + p.w) * v.scale)) - *x;
+        *height = int(std::ceil((p.y + p.h) * v.scale)) - *y;
+    }
+    return view_take_dirty(v);
 }
 
 ControlEdit view_press(View& v, double x_px, double y_px, bool shift, bool double_click)
@@ -186,7 +210,7 @@ ControlEdit view_press(View& v, double x_px, double y_px, bool shift, bool doubl
             return {};
         }
         v.picker_open = false;
-        v.dirty = true;
+        mark_dirty(v);
         set_grab(v, Grab::none, -1);
         return {};
     }
@@ -235,7 +259,7 @@ ControlEdit view_release(View& v, double x_px, double y_px)
     if (g == Grab::dial) return edit(v, uint32_t(port), v.value[port], false, true);
     if (g == Grab::type_button) {
         v.picker_open = true;
-        v.dirty = true;
+        mark_dirty(v);
         return {};
     }
     if (g == Grab::picker) {
@@ -245,7 +269,7 @@ ControlEdit view_release(View& v, double x_px, double y_px)
         v.picker_pressed = -1;
         if (cell < 0 || cell != pressed) return {};
         v.picker_open = false;
-        v.dirty = true;
+        mark_dirty(v);
         return edit(v, PORT_TYPE, float(cell), true, true);
     }
     return {};

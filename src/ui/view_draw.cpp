@@ -163,7 +163,9 @@ void draw_curve(cairo_t* cr, const View& v, const Layout& l)
     cairo_path_destroy(path);
     set_colour(cr, palette::curve);
     cairo_set_line_width(cr, 2.0);
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    // Neighbouring columns turn by tiny angles: bevel joins look the same
+    // as round ones and cost a fraction to stroke.
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_BEVEL);
     cairo_stroke(cr);
 }
 
@@ -273,13 +275,21 @@ void view_draw(const View& v, cairo_t* cr)
 {
     const Layout l = view_layout(v);
     cairo_save(cr);
+    // From 2x up a pixel is too small to see the difference between the
+    // coarse and the fine antialiasing, and the coarse one costs a third less.
+    cairo_set_antialias(cr, v.scale >= 1.5 ? CAIRO_ANTIALIAS_FAST : CAIRO_ANTIALIAS_DEFAULT);
     cairo_scale(cr, v.scale, v.scale);
     cairo_rectangle(cr, 0, 0, v.width / v.scale, v.height / v.scale);
     set_colour(cr, palette::window);
     cairo_fill(cr);
-    draw_header(cr, v, l);
-    draw_graph(cr, v, l);
-    draw_controls(cr, v, l);
+    // Parts outside the host's clip (a redraw of the plot alone) or under
+    // the open picker are not drawn at all.
+    double x0, y0, x1, y1;
+    cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
+    auto visible = [&](const Rect& r) { return r.x < x1 && r.x + r.w > x0 && r.y < y1 && r.y + r.h > y0; };
+    if (visible(l.header)) draw_header(cr, v, l);
+    if (!v.picker_open && visible(l.graph)) draw_graph(cr, v, l);
+    if (!v.picker_open && visible(l.controls)) draw_controls(cr, v, l);
     if (v.picker_open) draw_picker(cr, v, l);
     cairo_restore(cr);
 }

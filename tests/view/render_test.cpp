@@ -143,5 +143,40 @@ TEST(ViewRender, ShadingSpansTheBandsColumns)
         }
 }
 
+// A host that redraws only the damage while the cutoff moves ends with the
+// same pixels as a full redraw; going live or not damages the whole window.
+TEST(ViewRender, DamageRedrawEqualsAFullRedraw)
+{
+    static View v;
+    open_at_scale(v, 2);
+    view_set_cutoff(v, 500.0f);
+    Picture kept;
+    render(v, kept);
+    int x, y, w, h;
+    ASSERT_TRUE(view_take_damage(v, &x, &y, &w, &h));
+    EXPECT_EQ(w, v.width);
+    for (float cutoff : {900.0f, 2400.0f, 7000.0f}) {
+        view_set_cutoff(v, cutoff);
+        ASSERT_TRUE(view_take_damage(v, &x, &y, &w, &h));
+        EXPECT_LT(w * h, v.width * v.height / 2);
+        cairo_t* cr = cairo_create(kept.surface);
+        cairo_rectangle(cr, x, y, w, h);
+        cairo_clip(cr);
+        view_draw(v, cr);
+        cairo_destroy(cr);
+        cairo_surface_flush(kept.surface);
+        Picture full;
+        render(v, full);
+        int differing = 0;
+        for (int py = 0; py < full.height; ++py)
+            for (int px = 0; px < full.width; ++px) differing += kept.at(px, py) != full.at(px, py);
+        EXPECT_EQ(differing, 0) << "cutoff " << cutoff;
+    }
+    EXPECT_FALSE(view_take_damage(v, &x, &y, &w, &h));
+    view_set_cutoff(v, NAN);
+    ASSERT_TRUE(view_take_damage(v, &x, &y, &w, &h));
+    EXPECT_EQ(w * h, v.width * v.height);
+}
+
 } // namespace
 } // namespace zt
