@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The benchmark command: installs what is missing (with the two peer plugins
 # for the comparison), builds a Release tree, runs the Google Benchmark suite
-# (ns per frame, the floor kernel and the target ratios with PASS/FAIL), then
-# the window's redraw benchmark, then the lv2bench comparison with the peers. Exits non-zero if a target fails.
+# (ns per frame, the floor kernel and the target ratios with PASS/FAIL), the
+# window's redraw benchmark, then the lv2bench comparison with the peers.
+# Exits non-zero if a target fails.
 # Extra arguments go to the benchmark binary (e.g. --benchmark_filter=run/type).
 # ZT_BUILD_DIR picks the build tree (default build), ZT_BENCH_REPETITIONS
 # the repetitions per case (default 9).
