@@ -82,14 +82,17 @@ void draw_dial(cairo_t* cr, const View& v, const Layout& l, int i)
     draw_text(cr, s, cx, cy + r + 18, 11.5, Align::centre, true);
 }
 
-// The label fits the row: it loses its note in brackets first, then shrinks.
+// The label fits its place: a little smaller if need be; failing that it
+// loses its note in brackets, and only then shrinks further.
 void draw_fitted(cairo_t* cr, const char* label, double x, double y, double max_w, bool bold)
 {
     char s[64];
     std::snprintf(s, sizeof s, "%s", label);
     double size = 11;
+    while (size > 9.5 && text_width(cr, s, size, bold) > max_w) size -= 0.5;
     if (text_width(cr, s, size, bold) > max_w) {
         if (char* bracket = std::strstr(s, " (")) *bracket = '\0';
+        size = 11;
     }
     while (size > 8 && text_width(cr, s, size, bold) > max_w) size -= 0.5;
     draw_text(cr, s, x, y, size, Align::left, bold);

@@ -10,7 +10,7 @@ constexpr double kMargin = 8.0;
 constexpr double kHeaderHeight = 40.0;
 constexpr double kControlsHeight = 140.0;
 constexpr double kGroupGap = 14.0;
-constexpr double kShapeWidth = 172.0;
+constexpr double kShapeWidth = 190.0;
 constexpr double kGroupLabel = 20.0;   // the group's caption above its controls
 
 } // namespace
