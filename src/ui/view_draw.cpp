@@ -129,7 +129,9 @@ void draw_band(cairo_t* cr, const View& v, const Layout& l)
 
 // The response, one point per device column: the level of what is heard
 // at that column's frequency, from the engine's state.
-void draw_curve(cairo_t* cr, const View& v, const Layout& l)
+// When the loop rings on its own the formula describes no steady level:
+// the curve is then only a faint dashed outline.
+void draw_curve(cairo_t* cr, const View& v, const Layout& l, bool ringing)
 {
     const Rect& p = l.plot;
     const double k = heard_factor(v);
@@ -146,6 +148,15 @@ void draw_curve(cairo_t* cr, const View& v, const Layout& l)
         db = std::fmin(std::fmax(db, kBottomDb - 10.0), kTopDb + 10.0);
         cairo_line_to(cr, x, db_to_y(l, db));
         last_x = x;
+    }
+    if (ringing) {
+        const double dash[] = {3.0, 4.0};
+        cairo_set_dash(cr, dash, 2, 0);
+        set_colour(cr, palette::curve, 0.45);
+        cairo_set_line_width(cr, 1.5);
+        cairo_stroke(cr);
+        cairo_set_dash(cr, nullptr, 0, 0);
+        return;
     }
     cairo_path_t* path = cairo_copy_path(cr);
     // A faint fill beneath, fading out before the bottom edge.
@@ -187,16 +198,19 @@ void draw_live_cutoff(cairo_t* cr, const View& v, const Layout& l)
     cairo_stroke(cr);
     char s[24];
     format_hz(heard, s, sizeof s);
-    const bool left = x > p.x + p.w - 70;
+    // Beside the line, on the side with room; a cutoff heard beyond the
+    // plot (a fast session) keeps its label at the edge.
+    const double lx = std::fmin(std::fmax(x, p.x), p.x + p.w);
+    const bool left = lx > p.x + p.w - 70;
     set_colour(cr, palette::cutoff);
-    draw_text(cr, s, left ? x - 6 : x + 6, p.y + p.h - 8, 11, left ? Align::right : Align::left, true);
+    draw_text(cr, s, left ? lx - 6 : lx + 6, p.y + p.h - 8, 11, left ? Align::right : Align::left, true);
 }
 
 // What the plot cannot show by itself: the session's rate and whether the
 // cutoff is live.
-void draw_notes(cairo_t* cr, const View& v, const Layout& l)
+void draw_notes(cairo_t* cr, const View& v, const Layout& l, bool ringing)
 {
-    char lines[2][96];
+    char lines[3][96];
     int n = 0;
     if (v.session_rate > 0.0 && v.session_rate != kEngineRate) {
         const double change = std::fabs(v.session_rate / kEngineRate - 1.0) * 100.0;
@@ -207,6 +221,8 @@ void draw_notes(cairo_t* cr, const View& v, const Layout& l)
     }
     if (std::isnan(v.cutoff_hz))
         std::snprintf(lines[n++], sizeof lines[0], "Cutoff not live: the curve is drawn at the centre");
+    if (ringing)
+        std::snprintf(lines[n++], sizeof lines[0], "At this cutoff the filter rings on its own, held by its clamps: no steady curve");
     for (int i = 0; i < n; ++i) {
         const double y = l.plot.y + 16 + i * 16;
         const double w = text_width(cr, lines[i], 11);
@@ -231,17 +247,18 @@ void draw_graph(cairo_t* cr, const View& v, const Layout& l)
     set_colour(cr, palette::plot);
     cairo_fill(cr);
 
+    const bool ringing = response_pole_radius(v.engine) >= 1.0;
     cairo_save(cr);
     cairo_rectangle(cr, p.x, p.y, p.w, p.h);
     cairo_clip(cr);
     draw_grid(cr, l);
     draw_band(cr, v, l);
-    draw_curve(cr, v, l);
+    draw_curve(cr, v, l, ringing);
     draw_live_cutoff(cr, v, l);
     cairo_restore(cr);
 
     draw_axis_labels(cr, l);
-    draw_notes(cr, v, l);
+    draw_notes(cr, v, l, ringing);
 }
 
 void draw_header(cairo_t* cr, const View& v, const Layout& l)
