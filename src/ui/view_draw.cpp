@@ -224,7 +224,7 @@ void draw_notes(cairo_t* cr, const View& v, const Layout& l, bool ringing)
     if (ringing)
         std::snprintf(lines[n++], sizeof lines[0], "At this cutoff the filter rings on its own, held by its clamps: no steady curve");
     for (int i = 0; i < n; ++i) {
-        const double y = l.plot.y + 16 + i * 16;
+        const double y = l.plot.y + 22 + i * 16;  // below the centre's marker
         const double w = text_width(cr, lines[i], 11);
         set_colour(cr, palette::plot, 0.8);
         cairo_rectangle(cr, l.plot.x + 4, y - 12, w + 12, 16);
