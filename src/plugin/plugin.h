@@ -1,6 +1,7 @@
 #pragma once
 // The per-instance record handed to the host, and the operations the host
 // calls on it.
+#include <atomic>
 #include <cstdint>
 
 #include "smoother.h"
@@ -45,7 +46,18 @@ struct Plugin {
     uint32_t block_pos;
     // Drawn from instead of g_random while another instance's run holds it.
     RandomGen own_random;
+    // The cutoff at the end of the last run call, for a window that has the
+    // instance (instance-access) to read at its own pace. Written once per
+    // call by run, read from the host's UI thread: relaxed, since a reader
+    // needs the latest value of this one float, ordered with nothing else.
+    // NaN until the first run.
+    std::atomic<float> live_cutoff;
 };
+static_assert(std::atomic<float>::is_always_lock_free, "run must not take a lock to publish the cutoff");
+
+// The cutoff the instance last published (Hz at the engine's 48 kHz; NaN
+// before its first run). Safe from any thread while run goes on.
+inline float plugin_live_cutoff(const Plugin& p) { return p.live_cutoff.load(std::memory_order_relaxed); }
 
 // Host operations (the descriptor's function pointers).
 Plugin* plugin_instantiate(double sample_rate);
