@@ -1,0 +1,71 @@
+#pragma once
+// The window as a plain record: the nine control values, the host's rate,
+// the live cutoff, the size and scale, and what the pointer is doing. The
+// picture is drawn from this record alone into any cairo context, and input
+// arrives as plain pointer calls, so nothing here knows of X11 or LV2 and a
+// test can render the window into an image surface.
+//
+// Threading: every call belongs to the host's UI thread.
+#include <cairo.h>
+#include <cstdint>
+
+#include "../engine/filter_engine.h"
+#include "../plugin/plugin.h"
+
+namespace zt {
+
+// What the pointer is holding.
+enum class Grab : int8_t {
+    none,
+    dial,        // a rotary control under vertical drag
+    shape,       // the shape choice (a press picks, a drag slides along it)
+    type_button, // pressed on the type button; release opens the picker
+    picker,      // pressed inside the open picker
+};
+
+struct View {
+    float value[PORT_COUNT];   // port values as drawn: finite and inside their range
+    double scale = 1.0;        // device pixels per logical pixel
+    int width = 720;           // device pixels
+    int height = 420;
+    double session_rate = 0.0; // host's rate; 0 when unknown
+    float cutoff_hz = 0.0f;    // live cutoff at the engine's rate; NaN when not live
+    // The window's own engine, fed through the engine's setters with the
+    // values above: the curve is computed from its state.
+    FilterEngine engine;
+    bool picker_open = false;  // the type picker covers the window
+    Grab grab = Grab::none;
+    int32_t grab_port = -1;    // the port the grab edits
+    double grab_y = 0.0;       // pointer height where the drag last moved the value
+    double grab_pos = 0.0;     // the grabbed dial's position 0...1, unquantised
+    int32_t picker_pressed = -1; // picker cell under the press
+    bool dirty = true;
+};
+
+void view_init(View& v);                                   // every control at its default, scale 1, 720x420, cutoff not live
+void view_set_scale(View& v, double scale);                // logical -> device pixel factor
+void view_resize(View& v, int width_px, int height_px);    // device pixels
+void view_set_control(View& v, uint32_t port, float value); // from port_event; NaN/inf/out-of-range drawn as the nearest sensible value
+void view_set_session_rate(View& v, double rate);          // host rate; 0 = unknown (then no frequency note)
+void view_set_cutoff(View& v, float hz);                   // live cutoff read from the instance; NaN = not live
+void view_draw(const View& v, cairo_t* cr);                // the whole window, in device pixels
+bool view_take_dirty(View& v);                             // true once after any change that alters the picture
+
+struct ControlEdit {              // what the host must be told after an input event
+    int32_t port = -1;            // -1: nothing to write
+    float value = 0.0f;           // the port value to write_function
+    bool gesture_begin = false;   // ui:touch(port, true) before the write
+    bool gesture_end = false;     // ui:touch(port, false) after the write (a click/scroll/double-click may set all three)
+};
+
+ControlEdit view_press(View& v, double x, double y, bool shift, bool double_click); // left button, device pixels
+ControlEdit view_drag(View& v, double x, double y, bool shift);                     // pointer motion with the button held
+ControlEdit view_release(View& v, double x, double y);
+ControlEdit view_scroll(View& v, double x, double y, int steps, bool shift);         // steps > 0: wheel up
+void view_size_hint(const View& v, int* width_px, int* height_px);                  // preferred size at the present scale
+
+// Where a control sits (its dial's centre, the shape choice's selected
+// segment, the type button), in device pixels; false for a port with no control.
+bool view_control_centre(const View& v, uint32_t port, double* x, double* y);
+
+} // namespace zt
