@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The benchmark command: installs what is missing (with the two peer plugins
 # for the comparison), builds a Release tree, runs the Google Benchmark suite
-# (ns per frame, the floor kernel and the target ratios with PASS/FAIL), then
-# the lv2bench comparison with the peers. Exits non-zero if a target fails.
+# (ns per frame, the floor kernel and the target ratios with PASS/FAIL), the
+# window's redraw benchmark, then the lv2bench comparison with the peers.
+# Exits non-zero if a target fails.
 # Extra arguments go to the benchmark binary (e.g. --benchmark_filter=run/type).
 # ZT_BUILD_DIR picks the build tree (default build), ZT_BENCH_REPETITIONS
 # the repetitions per case (default 9).
@@ -19,5 +20,11 @@ status=0
   --benchmark_enable_random_interleaving=true \
   --benchmark_min_time=0.1 "$@" || status=1
 echo
+# The window's redraw cost (full redraw at 2x, a moving cutoff at 30 per second).
+if [ -x "$build/bench/zt_view_bench" ]; then
+  "$build/bench/zt_view_bench" --benchmark_repetitions="${ZT_BENCH_REPETITIONS:-9}" \
+    --benchmark_min_time=0.1 --benchmark_report_aggregates_only=true || status=1
+  echo
+fi
 bash bench/lv2bench_peers.sh "$build" || status=1
 exit $status

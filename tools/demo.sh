@@ -4,8 +4,11 @@
 # out/demo-in.wav -> out/demo.wav, with a spectrogram out/demo.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/deps.sh
-bash tools/build.sh
+bash tools/deps.sh demo
+# The bundle alone: no tests, benchmarks or plot tools (tools/test.sh
+# configures the same build folder with all of them on again).
+ZT_BUILD_TARGET=zt_bundle bash tools/build.sh \
+  -DZT_BUILD_TESTS=OFF -DZT_BUILD_BENCH=OFF -DZT_BUILD_PLOTS=OFF
 cmake --build build --target install-user
 uri=$(sed -n 's/^set(ZT_PLUGIN_URI "\(.*\)")$/\1/p' CMakeLists.txt)
 mkdir -p out

@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the demo and the tests need, when
 # any is missing. Needs root (or sudo) only when something must be installed.
+# Usage: deps.sh [demo]   (demo: only what building the bundle and the demo
+# render need, for a quick first run; default: everything the tests need too)
 set -euo pipefail
 
-packages=(
-  cmake g++ make pkg-config
-  lv2-dev liblilv-dev lilv-utils sordi
-  googletest libgtest-dev libbenchmark-dev
-  sox libsox-fmt-all
-  lv2file lv2proc ecasound
-  jalv jackd2   # the jalv test; jackd2 also brings jack_connect, jack_lsp, jack_rec
-  ${ZT_EXTRA_PACKAGES:-}
-)
+# Building the bundle.
+packages=(cmake g++ make pkg-config lv2-dev libcairo2-dev)   # cairo: the plugin's window
+# The demo: a test signal, lv2apply, a spectrogram.
+packages+=(lilv-utils sox)
+if [ "${1:-}" != demo ]; then
+  packages+=(
+    liblilv-dev sordi
+    googletest libgtest-dev libbenchmark-dev
+    libsox-fmt-all
+    lv2file lv2proc ecasound
+    jalv jackd2   # the jalv test; jackd2 also brings jack_connect, jack_lsp, jack_rec
+    dpkg-dev lintian debootstrap   # the Debian package stage (it builds in a chroot)
+  )
+fi
+packages+=(${ZT_EXTRA_PACKAGES:-})
 
 missing=()
 for p in "${packages[@]}"; do

@@ -55,6 +55,7 @@ double response_pole_radius(const FilterEngine& e)
 {
     const double a = e.stage[0].coef;
     const double k = static_cast<double>(e.feedback_gain) * e.feedback_factor * std::pow(1.0 - a, 4.0);
+    if (k == 0.0) return std::fabs(a);  // no feedback: the stages' own pole
     const double c[5] = {1.0, k - 4.0 * a, 6.0 * a * a, -4.0 * a * a * a, a * a * a * a};
     auto poly = [&](Cplx z) {
         Cplx p{c[0], 0.0};

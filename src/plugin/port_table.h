@@ -22,12 +22,12 @@ struct PortGroupInfo {
 };
 
 inline constexpr PortGroupInfo kPortGroups[size_t(PortGroup::count)] = {
-    {"in", "Input"},
-    {"out", "Output"},
+    {"main_in", "Main input"},
+    {"main_out", "Main output"},
     {"modulation", "Random modulation"},
     {"band", "Band"},
     {"filter", "Filter"},
-    {"mix", "Output mix"},
+    {"output", "Output"},
 };
 
 struct ScalePoint {

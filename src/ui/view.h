@@ -40,6 +40,7 @@ struct View {
     double grab_pos = 0.0;     // the grabbed dial's position 0...1, unquantised
     int32_t picker_pressed = -1; // picker cell under the press
     bool dirty = true;
+    bool dirty_outside_plot = true; // false while only the live cutoff moved
 };
 
 void view_init(View& v);                                   // every control at its default, scale 1, 720x420, cutoff not live
@@ -63,6 +64,12 @@ ControlEdit view_drag(View& v, double x, double y, bool shift);                 
 ControlEdit view_release(View& v, double x, double y);
 ControlEdit view_scroll(View& v, double x, double y, int steps, bool shift);         // steps > 0: wheel up
 void view_size_hint(const View& v, int* width_px, int* height_px);                  // preferred size at the present scale
+
+// Like view_take_dirty, and also the part of the window, in device pixels,
+// that needs drawing again: only the plot while nothing but the live cutoff
+// moved, otherwise the whole window. A host that clips to it before
+// view_draw saves most of the work of following a moving cutoff.
+bool view_take_damage(View& v, int* x, int* y, int* width, int* height);
 
 // Where a control sits (its dial's centre, the shape choice's selected
 // segment, the type button), in device pixels; false for a port with no control.

@@ -15,6 +15,7 @@ namespace {
 constexpr int kPoints = 31;        // 20 Hz ... 20 kHz in thirds of an octave
 constexpr int kLength = 1 << 16;   // long enough for the slowest decay tested
 constexpr float kImpulse = 1e-4f;
+constexpr int kOfferedRows = 37;
 
 double third_octave(int i) { return 1000.0 * std::pow(10.0, (i - 17) / 10.0); }
 
@@ -63,18 +64,39 @@ bool measured_levels(FilterEngine e, double* level_db)
     return true;
 }
 
+// The largest loop memory (stage 4's output) in the last 1024 of 16384
+// frames after a tiny impulse: a filter that rings on its own still
+// oscillates there, held by its clamps. (The output can be small then: some
+// rows' weights nearly cancel at half the rate, where the ringing sits.)
+float late_peak(FilterEngine e)
+{
+    constexpr int frames = 1 << 14;  // a pole of radius 0.999 decays by 1e-7 in this time
+    float late = 0.0f;
+    for (int n = 0; n < frames; ++n) {
+        process_sample(e, n == 0 ? kImpulse : 0.0f);
+        if (n >= frames - 1024) late = std::fmax(late, std::fabs(e.feedback_sample));
+    }
+    return late;
+}
+
 // Every row (the empty ones too: only the dry part remains), with and
 // without resonance, filtered only and half dry, at a low, the default and
-// a high cutoff.
+// a high cutoff. At 18 kHz and 70 % many rows have no linear response:
+// their loop has a pole outside the unit circle, so the sample path rings
+// on its own (checked) and there is nothing to compare.
 TEST(ResponseCurve, MatchesTheSamplePathWithinATenthOfADecibel)
 {
-    int compared = 0;
+    int compared = 0, ringing = 0;
     for (int row = 0; row < int(kResponseTypeCount); ++row)
         for (float resonance : {0.0f, 0.7f})
             for (float mix : {1.0f, 0.0f})
-                for (float cutoff : {150.0f, 1200.0f, 6000.0f}) {
+                for (float cutoff : {150.0f, 1200.0f, 6000.0f, 18000.0f}) {
                     const FilterEngine e = engine_for(row, resonance, mix, cutoff);
-                    ASSERT_LT(response_pole_radius(e), 1.0);  // every row is stable up to 70 %
+                    if (response_pole_radius(e) > 1.0) {
+                        ++ringing;
+                        EXPECT_GT(late_peak(e), 0.01f) << "row " << row << " cutoff " << cutoff;
+                        continue;
+                    }
                     double measured[kPoints];
                     ASSERT_TRUE(measured_levels(e, measured))
                         << "row " << row << " res " << resonance << " cutoff " << cutoff;
@@ -87,32 +109,28 @@ TEST(ResponseCurve, MatchesTheSamplePathWithinATenthOfADecibel)
                             << " cutoff " << cutoff << " at " << third_octave(i) << " Hz";
                     }
                 }
-    EXPECT_GT(compared, 4000);
+    EXPECT_GT(compared, 15000);
+    EXPECT_EQ(ringing, 2 * 15);  // the 15 rows with a feedback factor of 1.55 or more, at both mixes
 }
 
-// The loop's poles against what the sample path does. Inside the port range
-// (resonance up to 100 %) every offered row is stable; hosts pass larger
-// values unclamped, and at 300 % some rows ring on their own: from a tiny
-// impulse they grow until the clamps hold them in a lasting oscillation,
-// where a stable one dies away.
+// The pole radius against what the sample path does, over the whole range
+// of cutoffs at full resonance and beyond it (hosts pass 300 % unclamped):
+// a pole outside the unit circle rings on, one inside dies away.
 TEST(ResponseCurve, PoleRadiusTellsWhichSettingsRingOnTheirOwn)
 {
-    int unstable = 0;
-    for (int row = 0; row < 37; ++row)  // the offered rows
-        for (float cutoff : {300.0f, 3000.0f, 12000.0f}) {
-            ASSERT_LT(response_pole_radius(engine_for(row, 1.0f, 1.0f, cutoff)), 1.0) << "row " << row;
-            FilterEngine e = engine_for(row, 3.0f, 1.0f, cutoff);
-            const double radius = response_pole_radius(e);
-            if (std::fabs(radius - 1.0) < 1e-3) continue;  // too close to call in float
-            float late = 0.0f;  // the loudest of the last 1024 frames
-            for (int n = 0; n < kLength; ++n) {
-                const float y = process_sample(e, n == 0 ? kImpulse : 0.0f);
-                if (n >= kLength - 1024) late = std::fmax(late, std::fabs(y));
+    int unstable = 0, stable = 0;
+    for (int row = 0; row < kOfferedRows; ++row)
+        for (float resonance : {1.0f, 3.0f})
+            for (float cutoff : {300.0f, 3000.0f, 12000.0f, 19000.0f}) {
+                const FilterEngine e = engine_for(row, resonance, 1.0f, cutoff);
+                const double radius = response_pole_radius(e);
+                if (std::fabs(radius - 1.0) < 1e-3) continue;  // too close to call in float
+                (radius > 1.0 ? unstable : stable)++;
+                EXPECT_EQ(radius > 1.0, late_peak(e) > 0.01f)
+                    << "row " << row << " resonance " << resonance << " cutoff " << cutoff << " radius " << radius;
             }
-            unstable += radius > 1.0;
-            EXPECT_EQ(radius > 1.0, late > 0.01f) << "row " << row << " cutoff " << cutoff << " radius " << radius;
-        }
-    EXPECT_GT(unstable, 0);
+    EXPECT_GT(unstable, 50);
+    EXPECT_GT(stable, 50);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 
 #include "lv2_host.h"
@@ -88,6 +89,75 @@ TEST(Bundle, DescribesOnePluginWithItsElevenPorts)
     EXPECT_TRUE(has_uri(optional, LV2_CORE__hardRTCapable));
     lilv_nodes_free(required);
     lilv_nodes_free(optional);
+}
+
+// What a host's generic editor shows: a description, and for every port a
+// one-line comment, a short name that fits a narrow strip, and its group.
+TEST(Bundle, EveryPortIsDescribedShortNamedAndGrouped)
+{
+    Lv2World host;
+    ASSERT_NE(host.plugin, nullptr);
+    const LilvPlugin* p = host.plugin;
+    const std::string base = std::string(ZT_PLUGIN_URI) + "#";
+    const char* lv2 = "http://lv2plug.in/ns/lv2core#";
+    const char* pg = "http://lv2plug.in/ns/ext/port-groups#";
+    LilvNode* comment = host.uri("http://www.w3.org/2000/01/rdf-schema#comment");
+    LilvNode* label = host.uri("http://www.w3.org/2000/01/rdf-schema#label");
+    LilvNode* short_name = host.uri((std::string(lv2) + "shortName").c_str());
+    LilvNode* symbol = host.uri((std::string(lv2) + "symbol").c_str());
+    LilvNode* project = host.uri((std::string(lv2) + "project").c_str());
+    LilvNode* group = host.uri((std::string(pg) + "group").c_str());
+    LilvNode* main_in = host.uri((std::string(pg) + "mainInput").c_str());
+    LilvNode* main_out = host.uri((std::string(pg) + "mainOutput").c_str());
+    LilvNode* artifacts = host.uri("http://lv2plug.in/ns/ext/port-props#causesArtifacts");
+
+    LilvNodes* about = lilv_plugin_get_value(p, comment);
+    ASSERT_NE(about, nullptr);
+    EXPECT_NE(std::string(lilv_node_as_string(lilv_nodes_get_first(about))).find("48 kHz"), std::string::npos);
+    lilv_nodes_free(about);
+    for (LilvNode* pred : {project, main_in, main_out}) {
+        LilvNodes* v = lilv_plugin_get_value(p, pred);
+        EXPECT_EQ(lilv_nodes_size(v), 1u) << lilv_node_as_uri(pred);
+        lilv_nodes_free(v);
+    }
+
+    const std::map<std::string, std::string> groups = {
+        {"in", "main_in"},        {"out", "main_out"},         {"mix", "output"},
+        {"rate", "modulation"},   {"shape", "modulation"},     {"glide_down", "modulation"},
+        {"glide_up", "modulation"}, {"center", "band"},        {"octaves", "band"},
+        {"type", "filter"},       {"resonance", "filter"},
+    };
+    for (uint32_t i = 0; i < lilv_plugin_get_num_ports(p); ++i) {
+        const LilvPort* port = lilv_plugin_get_port_by_index(p, i);
+        const std::string sym = lilv_node_as_string(lilv_port_get_symbol(p, port));
+        SCOPED_TRACE(sym);
+        LilvNodes* c = lilv_port_get_value(p, port, comment);
+        ASSERT_EQ(lilv_nodes_size(c), 1u);
+        const std::string text = lilv_node_as_string(lilv_nodes_get_first(c));
+        EXPECT_GT(text.size(), 10u);
+        EXPECT_EQ(text.find('\n'), std::string::npos);
+        lilv_nodes_free(c);
+        LilvNodes* sn = lilv_port_get_value(p, port, short_name);
+        ASSERT_EQ(lilv_nodes_size(sn), 1u);
+        const std::string sname = lilv_node_as_string(lilv_nodes_get_first(sn));
+        EXPECT_GE(sname.size(), 1u);
+        EXPECT_LE(sname.size(), 16u);
+        lilv_nodes_free(sn);
+        LilvNodes* g = lilv_port_get_value(p, port, group);
+        ASSERT_EQ(lilv_nodes_size(g), 1u);
+        const LilvNode* gn = lilv_nodes_get_first(g);
+        EXPECT_EQ(lilv_node_as_uri(gn), base + groups.at(sym));
+        // A group without its symbol and label shows as a bare URI.
+        for (LilvNode* pred : {symbol, label}) {
+            LilvNode* v = lilv_world_get(host.world, gn, pred, nullptr);
+            EXPECT_NE(v, nullptr);
+            lilv_node_free(v);
+        }
+        lilv_nodes_free(g);
+        EXPECT_EQ(lilv_port_has_property(p, port, artifacts), sym == "type" || sym == "shape");
+    }
+    for (LilvNode* n : {comment, label, short_name, symbol, project, group, main_in, main_out, artifacts})
+        lilv_node_free(n);
 }
 
 TEST(Library, OffersOneDescriptorAndExportsNothingElse)

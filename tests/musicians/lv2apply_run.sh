@@ -5,10 +5,11 @@
 # samples, be audible, and differ both from the input and from a render at
 # the defaults (so the settings did arrive). Bit-exact results are checked
 # elsewhere.
-# Usage: lv2apply_run.sh BUILD_DIR PLUGIN_URI
+# Usage: lv2apply_run.sh BUILD_DIR PLUGIN_URI ZT_WAV
 set -euo pipefail
 build=$1
 uri=$2
+wav_tool=$3
 export LV2_PATH=$build
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -16,8 +17,10 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 # lilv reports every file in the build folder that is no bundle; only the
 # rest of its messages matter.
 host() { lv2apply "$@" 2> >(grep -v -e 'manifest.ttl' -e '^lilv_world_load' >&2); }
-# Raw 32-bit floats, one line per sample, as od prints them (nan and inf by name).
-samples() { sox -V1 "$1" -t f32 - | od -An -v -f -w4; }
+# The 32-bit floats as lv2apply wrote them, one line per sample, as od
+# prints them (nan and inf by name; through sox they would be clipped and
+# rounded integers).
+samples() { "$wav_tool" dump "$1" | od -An -v -f -w4; }
 
 sox -V1 -n -r 48000 -c 1 -b 32 -e floating-point "$work/in.wav" synth 3 sawtooth 110 gain -6
 host -i "$work/in.wav" -o "$work/default.wav" "$uri" || fail "lv2apply failed at the defaults"

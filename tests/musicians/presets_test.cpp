@@ -8,6 +8,7 @@
 #include <lv2/presets/presets.h>
 #include <lv2/urid/urid.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -46,7 +47,7 @@ struct Preset {
 
 struct ControlPort {
     uint32_t index;
-    float min, max;
+    float min, max, def;
     bool integer;
     std::set<float> scale_points;  // empty unless the port is an enumeration
 };
@@ -78,12 +79,12 @@ struct Bundle {
         LilvNode* integer = lilv_new_uri(world, LV2_CORE__integer);
         LilvNode* enumeration = lilv_new_uri(world, LV2_CORE__enumeration);
         const uint32_t n = lilv_plugin_get_num_ports(plugin);
-        std::vector<float> mins(n), maxs(n);
-        lilv_plugin_get_port_ranges_float(plugin, mins.data(), maxs.data(), nullptr);
+        std::vector<float> mins(n), maxs(n), defs(n);
+        lilv_plugin_get_port_ranges_float(plugin, mins.data(), maxs.data(), defs.data());
         for (uint32_t i = 0; i < n; ++i) {
             const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
             if (!lilv_port_is_a(plugin, port, control) || !lilv_port_is_a(plugin, port, input)) continue;
-            ControlPort c{i, mins[i], maxs[i], lilv_port_has_property(plugin, port, integer), {}};
+            ControlPort c{i, mins[i], maxs[i], defs[i], lilv_port_has_property(plugin, port, integer), {}};
             if (lilv_port_has_property(plugin, port, enumeration)) {
                 LilvScalePoints* points = lilv_port_get_scale_points(plugin, port);
                 LILV_FOREACH (scale_points, it, points)
@@ -138,6 +139,18 @@ TEST(Presets, HostsListAHandfulOfDistinctPresets)
     }
     EXPECT_EQ(labels.size(), b.presets.size()) << "two presets share a label";
     EXPECT_EQ(settings.size(), b.presets.size()) << "two presets share every setting";
+}
+
+// Any host can get back to the starting sound through the preset menu.
+TEST(Presets, DefaultSetsEveryControlToItsTurtleDefault)
+{
+    Bundle b;
+    ASSERT_NE(b.plugin, nullptr);
+    const auto it = std::find_if(b.presets.begin(), b.presets.end(),
+                                 [](const Preset& p) { return p.label == "Default"; });
+    ASSERT_NE(it, b.presets.end()) << "no preset named Default";
+    ASSERT_EQ(it->values.size(), b.controls.size());
+    for (const auto& [symbol, c] : b.controls) EXPECT_EQ(it->values.at(symbol).value, c.def) << symbol;
 }
 
 TEST(Presets, EachSetsEveryControlToAFloatInsideItsRange)

@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 ZT_EXTRA_PACKAGES="gnuplot-nox ${ZT_EXTRA_PACKAGES:-}" bash tools/deps.sh
 build=${ZT_BUILD_DIR:-build}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DZT_BUILD_PLOTS=ON >/dev/null
 cmake --build "$build" -j2 --target zt_plot_data >/dev/null
 tool=$build/tools/plots/zt_plot_data
 work=$(mktemp -d)

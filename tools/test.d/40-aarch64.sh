@@ -51,10 +51,10 @@ cmake -S . -B "$a64/main" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/toolchain-aarch64.c
   -DZT_CROSS_ROOTS="$a64/deps" -DZT_TEST_AREAS="$area_list" >/dev/null
 cmake --build "$a64/main" -j"$jobs" >/dev/null
 cmake -S . -B "$x64" -DCMAKE_BUILD_TYPE=Release -DZT_BUILD_BENCH=OFF -DZT_BUILD_TESTS=OFF >/dev/null
-cmake --build "$x64" -j"$jobs" --target zirpomatik-tolm >/dev/null
+cmake --build "$x64" -j"$jobs" --target zt_bundle >/dev/null
 cmake -S . -B "$x64/nofma" -DCMAKE_BUILD_TYPE=Release -DZT_BUILD_BENCH=OFF -DZT_BUILD_TESTS=OFF \
   -DCMAKE_CXX_FLAGS=-DZT_NO_CLONES >/dev/null
-cmake --build "$x64/nofma" -j"$jobs" --target zirpomatik-tolm >/dev/null
+cmake --build "$x64/nofma" -j"$jobs" --target zt_bundle >/dev/null
 
 fail() { echo "aarch64: FAILED: $*" >&2; exit 1; }
 

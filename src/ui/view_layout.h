@@ -1,0 +1,82 @@
+#pragma once
+// Where everything sits, in logical pixels (device pixels / scale). The
+// layout is a pure function of the window's size and scale, so drawing and
+// hit-testing read the same rectangles.
+#include <cmath>
+
+#include "view.h"
+#include "../plugin/port_table.h"
+
+namespace zt {
+
+struct Rect {
+    double x, y, w, h;
+    bool contains(double px, double py) const { return px >= x && px < x + w && py >= y && py < y + h; }
+    double cx() const { return x + w * 0.5; }
+    double cy() const { return y + h * 0.5; }
+};
+
+// The controls drawn as dials, left to right, and the groups they sit in.
+constexpr uint32_t kDialPorts[] = {PORT_RATE, PORT_GLIDE_DOWN, PORT_GLIDE_UP, PORT_CENTER,
+                                   PORT_OCTAVES, PORT_RESONANCE, PORT_MIX};
+constexpr int kDialCount = 7;
+// The shape choice offers four values: 3 draws exactly as 2 does, so it is
+// shown as 2 with a note rather than as a choice of its own.
+constexpr int kShapeChoices = 4;
+constexpr float kShapeChoiceValue[kShapeChoices] = {0, 1, 2, 4};
+constexpr int kPickerColumns = 3;
+
+// The plotted range of levels.
+constexpr double kTopDb = 24.0;
+constexpr double kBottomDb = -48.0;
+constexpr double kLowHz = 20.0;
+constexpr double kHighHz = 20000.0;
+
+struct Layout {
+    double scale;
+    double width, height;   // logical
+    Rect header;
+    Rect type_button;
+    Rect plot;               // the response's axes: 20 Hz...20 kHz, kTopDb...kBottomDb
+    Rect graph;              // the plot's panel, labels included
+    Rect controls;
+    Rect group[4];           // modulation, band, filter, mix
+    Rect dial[kDialCount];   // a dial's cell: name above, value below
+    double dial_radius;
+    Rect shape_box;
+    Rect shape_row[kShapeChoices];
+    Rect picker;             // the open type picker
+    Rect picker_cell[kOfferedTypes];
+};
+
+Layout view_layout(const View& v);
+
+// Dial centre of a cell.
+inline double dial_cx(const Layout& l, int i) { return l.dial[i].cx(); }
+inline double dial_cy(const Layout& l, int i) { return l.dial[i].y + 20.0 + l.dial_radius; }
+
+// Plot coordinates, logical pixels: frequency as heard, level in dB.
+inline double freq_to_x(const Layout& l, double hz)
+{
+    return l.plot.x + l.plot.w * std::log(hz / kLowHz) / std::log(kHighHz / kLowHz);
+}
+
+inline double x_to_freq(const Layout& l, double x)
+{
+    return kLowHz * std::pow(kHighHz / kLowHz, (x - l.plot.x) / l.plot.w);
+}
+
+inline double db_to_y(const Layout& l, double db)
+{
+    return l.plot.y + l.plot.h * (kTopDb - db) / (kTopDb - kBottomDb);
+}
+
+// Frequencies as heard: the engine runs at 48 kHz whatever the session's
+// rate, so a control's frequency sounds at value * rate / 48000.
+double heard_factor(const View& v);
+
+// The dial's index for a port, or -1.
+int dial_index(uint32_t port);
+
+} // namespace zt
+

@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# The Debian package as a user gets it: built with dpkg-buildpackage from a
+# copy of the tree (the tree itself stays clean) in a bare Debian 12 chroot
+# holding only build-essential and the Build-Depends, so that a missing one
+# fails here; checked by lintian (any error or warning fails); installed
+# with apt-get into a second bare chroot, listed by lv2ls and run by
+# lv2apply there. Its render must carry the same samples, bit for bit, as
+# the build tree's bundle (build/) given the same input. Then it is purged,
+# and /usr must be as before the install.
+#
+# The chroots are unpacked from the minbase tarball that
+# ../shared/tools/fresh-check.sh also uses ($TMPDIR/zt-fresh-base.tar,
+# made here with debootstrap when missing). Needs root and the network
+# (apt inside the chroots).
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+src=$PWD
+start=$SECONDS
+fail() { echo "package: FAILED: $*" >&2; exit 1; }
+[ "$(id -u)" -eq 0 ] || fail "needs root (debootstrap, chroot)"
+bash tools/deps.sh
+
+uri=$(sed -n 's/^set(ZT_PLUGIN_URI "\(.*\)")$/\1/p' CMakeLists.txt)
+name=$(sed -n 's/^Package: //p' debian/control)
+bundle=zirpomatik-tolm.lv2
+work=$(mktemp -d "${TMPDIR:-/tmp}/zt-package.XXXXXX")
+# Never remove a chroot while proc is still mounted in it.
+cleanup() {
+  local r keep=0
+  for r in "$work/build-root" "$work/root"; do
+    umount "$r/proc" 2>/dev/null || true
+    if mountpoint -q "$r/proc" 2>/dev/null; then
+      echo "package: $r/proc is still mounted; $work left in place" >&2
+      keep=1
+    fi
+  done
+  [ $keep = 1 ] || rm -rf "$work"
+}
+trap cleanup EXIT
+
+# --- bare Debian 12 chroots
+base=${TMPDIR:-/tmp}/zt-fresh-base.tar
+if [ ! -f "$base" ]; then
+  echo "package: making $base with debootstrap (once per machine)"
+  mirror=$(awk '/^URIs:/{print $2; exit}' /etc/apt/sources.list.d/*.sources 2>/dev/null || true)
+  [ -n "$mirror" ] || mirror=$(awk '/^deb /{print $2; exit}' /etc/apt/sources.list)
+  debootstrap --variant=minbase bookworm "$work/base" "$mirror" >"$work/debootstrap.log" 2>&1 ||
+    { tail -20 "$work/debootstrap.log"; fail "debootstrap"; }
+  tar -C "$work/base" -cf "$base.$$" . && mv "$base.$$" "$base" && rm -rf "$work/base"
+fi
+new_root() {  # new_root DIR: a fresh chroot with proc mounted and apt's lists read
+  mkdir -p "$1"
+  tar -C "$1" -xf "$base"
+  cp /etc/resolv.conf "$1/etc/resolv.conf" 2>/dev/null || true
+  mount -t proc proc "$1/proc"
+  in_root "$1" 'apt-get update -qq' >>"$work/chroot.log" 2>&1 ||
+    { tail -20 "$work/chroot.log"; fail "apt-get update in a chroot"; }
+}
+in_root() {  # in_root DIR COMMAND
+  chroot "$1" /usr/bin/env -i HOME=/root LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive \
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin bash -c "$2"
+}
+
+# --- build, from the files git knows (committed or not, ignored ones left
+# out), in a chroot with build-essential and the Build-Depends alone
+echo "package: chroot: apt-get build-dep, dpkg-buildpackage -us -uc -b"
+new_root "$work/build-root"
+mkdir -p "$work/build-root/pkg/src"
+git ls-files -z --cached --others --exclude-standard | xargs -0 tar -cf - | tar -C "$work/build-root/pkg/src" -xf -
+in_root "$work/build-root" 'apt-get install -y -qq --no-install-recommends build-essential &&
+  apt-get build-dep -y -qq /pkg/src' >>"$work/chroot.log" 2>&1 ||
+  { tail -20 "$work/chroot.log"; fail "installing build-essential and the Build-Depends in the chroot"; }
+in_root "$work/build-root" 'cd /pkg/src && dpkg-checkbuilddeps &&
+  DEB_BUILD_OPTIONS=parallel=2 dpkg-buildpackage -us -uc -b' >"$work/build.log" 2>&1 ||
+  { tail -30 "$work/build.log"; fail "dpkg-buildpackage in the chroot (log above)"; }
+mv "$work/build-root/pkg" "$work/pkg"
+umount "$work/build-root/proc" && rm -rf "$work/build-root"
+version=$(cd "$work/pkg/src" && dpkg-parsechangelog -S Version)
+arch=$(dpkg --print-architecture)
+deb=$work/pkg/${name}_${version}_$arch.deb
+changes=$work/pkg/$(sed -n 's/^Source: //p' debian/control)_${version}_$arch.changes
+[ -f "$deb" ] && [ -f "$changes" ] || fail "no $(basename "$deb") or $(basename "$changes")"
+dpkg-deb -c "$deb" >"$work/contents"
+grep -q "/usr/lib/lv2/$bundle/libzirpomatik-tolm.so$" "$work/contents" ||
+  fail "the package does not hold /usr/lib/lv2/$bundle/libzirpomatik-tolm.so"
+
+# --- lintian
+lintian --info --display-info "$deb" "$changes" >"$work/lintian.log" 2>&1 || true
+grep -v 'running with root privileges' "$work/lintian.log" | sed 's/^/package: lintian: /' || true
+! grep -q '^[EW]:' "$work/lintian.log" || fail "lintian reports errors or warnings (above)"
+
+# --- the reference render, through the build tree's bundle
+cmake --build build --target zt_bundle zt_wav >/dev/null ||
+  fail "could not build zt_bundle and zt_wav in build/ (run tools/test.sh, which configures the tests)"
+wav_tool=$src/build/tests/wav/zt_wav
+mkdir -p "$work/tree-lv2"
+ln -s "$src/build/$bundle" "$work/tree-lv2/$bundle"
+# A sawtooth loud enough to pass full scale through the resonance, then
+# silence for a decay into the smallest values.
+sox -n -r 48000 -c 1 -b 32 -e floating-point "$work/in.wav" synth 2 sawtooth 110 gain -1 pad 0 1
+controls=(-c mix 80 -c rate 9 -c glide_down 30 -c glide_up 5 -c shape 1 -c resonance 85 -c center 900 -c octaves 3 -c type 7)
+LV2_PATH=$work/tree-lv2 lv2apply -i "$work/in.wav" -o "$work/tree.wav" "${controls[@]}" "$uri" ||
+  fail "lv2apply with the build tree's bundle"
+
+# --- a second bare chroot, with nothing but lv2ls and lv2apply
+echo "package: chroot: apt-get install lilv-utils"
+root=$work/root
+new_root "$root"
+inside() { in_root "$root" "$1"; }
+inside 'apt-get install -y -qq --no-install-recommends lilv-utils' >>"$work/chroot.log" 2>&1 ||
+  { tail -20 "$work/chroot.log"; fail "installing lilv-utils in the chroot"; }
+inside 'find /usr | sort' >"$work/usr-before"
+cp "$deb" "$work/in.wav" "$root/tmp/"
+
+# --- install, list, render
+echo "package: chroot: apt-get install ./$(basename "$deb")"
+inside "cd /tmp && apt-get install -y -qq ./$(basename "$deb")" >>"$work/chroot.log" 2>&1 ||
+  { tail -20 "$work/chroot.log"; fail "apt-get install ./$(basename "$deb") in the chroot"; }
+[ -f "$root/usr/lib/lv2/$bundle/libzirpomatik-tolm.so" ] || fail "no /usr/lib/lv2/$bundle/libzirpomatik-tolm.so after the install"
+for doc in README.md.gz changelog.gz copyright; do
+  [ -f "$root/usr/share/doc/$name/$doc" ] || fail "no /usr/share/doc/$name/$doc after the install"
+done
+inside 'lv2ls' >"$work/lv2ls.out" 2>&1 || { cat "$work/lv2ls.out"; fail "lv2ls in the chroot"; }
+grep -qxF "$uri" "$work/lv2ls.out" || { cat "$work/lv2ls.out"; fail "lv2ls does not list $uri"; }
+inside "lv2apply -i /tmp/in.wav -o /tmp/installed.wav ${controls[*]} $uri" >"$work/lv2apply.log" 2>&1 ||
+  { cat "$work/lv2apply.log"; fail "lv2apply with the installed bundle"; }
+! "$wav_tool" compare "$work/in.wav" "$root/tmp/installed.wav" >/dev/null ||
+  fail "the installed plugin's output equals its input"
+result=$("$wav_tool" compare "$work/tree.wav" "$root/tmp/installed.wav") ||
+  fail "the installed bundle renders other samples than build/$bundle: $result"
+echo "package: installed bundle and build tree: $result"
+
+# --- purge: nothing of it may be left under /usr
+inside "apt-get purge -y -qq --autoremove $name" >>"$work/chroot.log" 2>&1 ||
+  { tail -20 "$work/chroot.log"; fail "apt-get purge $name in the chroot"; }
+inside 'find /usr | sort' >"$work/usr-after"
+if ! diff "$work/usr-before" "$work/usr-after" >"$work/usr.diff"; then
+  sed 's/^/package: /' "$work/usr.diff" | head -20
+  fail "/usr after the purge differs from /usr before the install (above)"
+fi
+status=$(inside "dpkg-query -W -f='\${Status}' $name 2>/dev/null" || true)
+[ -z "$status" ] || [ "$status" = "unknown ok not-installed" ] || fail "$name is left as '$status' after the purge"
+echo "package: $(basename "$deb") built, lintian clean, installed, rendered, purged without a trace ($((SECONDS - start)) s)"
