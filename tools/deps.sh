@@ -6,7 +6,7 @@
 set -euo pipefail
 
 # Building the bundle.
-packages=(cmake g++ make pkg-config lv2-dev libcairo2-dev)   # cairo: the plugin's window
+packages=(cmake g++ make pkg-config lv2-dev libcairo2-dev libx11-dev)   # cairo, X11: the plugin's window
 # The demo: a test signal, lv2apply, a spectrogram.
 packages+=(lilv-utils sox)
 if [ "${1:-}" != demo ]; then
@@ -17,6 +17,7 @@ if [ "${1:-}" != demo ]; then
     lv2file lv2proc ecasound
     jalv jackd2   # the jalv test; jackd2 also brings jack_connect, jack_lsp, jack_rec
     dpkg-dev lintian debootstrap   # the Debian package stage (it builds in a chroot)
+    xvfb libxdamage-dev libsuil-0-0 xdotool imagemagick valgrind   # the window's tests: a private X server, jalv.gtk3 embedding it
   )
 fi
 packages+=(${ZT_EXTRA_PACKAGES:-})

@@ -244,7 +244,7 @@ void plugin_run(Plugin* p, uint32_t n)
         if (rng.held != kRandomNone) random_call_release(rng);  // most calls draw nothing
     }
     // For the window: one relaxed store, read by nothing on this thread.
-    p->live_cutoff.store(p->engine->cutoff_hz, std::memory_order_relaxed);
+    p->live_cutoff.store(p->engine->cutoff_hz);
 }
 
 } // namespace zt

@@ -54,22 +54,34 @@ struct ErrorTrap {
 void forget_window(X11Window& w)
 {
     if (w.surface) cairo_surface_destroy(w.surface);
+    if (w.buffer) cairo_surface_destroy(w.buffer);
     w.surface = nullptr;
+    w.buffer = nullptr;
     w.window = 0;
 }
 
-// Draws the view's picture within the given rectangle (device pixels).
+// Draws the view's picture within the given rectangle (device pixels) into
+// the buffer, then shows that part at once: no flicker of half pictures.
 void present(X11Window& w, const View& v, int x, int y, int width, int height)
 {
-    cairo_t* cr = cairo_create(w.surface);
+    if (!w.buffer || cairo_image_surface_get_width(w.buffer) != w.width ||
+        cairo_image_surface_get_height(w.buffer) != w.height) {
+        if (w.buffer) cairo_surface_destroy(w.buffer);
+        w.buffer = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w.width, w.height);
+        x = 0, y = 0, width = w.width, height = w.height;  // a new buffer holds nothing yet
+    }
+    if (cairo_surface_status(w.buffer) != CAIRO_STATUS_SUCCESS) return;  // out of memory: try again next time
+    cairo_t* cr = cairo_create(w.buffer);
     cairo_rectangle(cr, x, y, width, height);
     cairo_clip(cr);
-    // Drawn off screen, then shown at once: no flicker of half pictures.
-    cairo_push_group(cr);
     view_draw(v, cr);
-    cairo_pop_group_to_source(cr);
+    cairo_destroy(cr);
+
+    cr = cairo_create(w.surface);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_paint(cr);
+    cairo_set_source_surface(cr, w.buffer, 0, 0);
+    cairo_rectangle(cr, x, y, width, height);
+    cairo_fill(cr);
     cairo_destroy(cr);
     cairo_surface_flush(w.surface);
 }
@@ -141,7 +153,10 @@ bool x11_open(X11Window& w, unsigned long parent, int width, int height)
         if (g_errors != 0) {
             w.window = 0;
         } else {
+            // Named and classed for window lists and for scripts that look for it.
             XStoreName(w.display, w.window, "Zirpomatik Tolm");
+            XClassHint class_hint = {const_cast<char*>("zirpomatik-tolm"), const_cast<char*>("Zirpomatik-tolm")};
+            XSetClassHint(w.display, w.window, &class_hint);
             // Embedding hosts read the size hints to size their frame.
             XSizeHints* hints = XAllocSizeHints();
             if (hints) {

@@ -16,6 +16,11 @@ struct X11Window {
     Display* display = nullptr;          // our own connection, closed with the window
     Window window = 0;
     cairo_surface_t* surface = nullptr;  // the window's pixels, through Xlib
+    // The picture is drawn here, in client memory, and copied to the window.
+    // Text drawn straight onto an Xlib surface leaves cairo's font caches
+    // holding the connection's cairo record, which then outlives the
+    // connection: a leak for every window opened.
+    cairo_surface_t* buffer = nullptr;
     int width = 0, height = 0;           // device pixels, as the server last said
     bool exposed = false;                // the server asked for pixels the view still has
     bool button_held = false;            // left button pressed inside the window
