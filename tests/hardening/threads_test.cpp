@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <bit>
 #include <cmath>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -122,6 +124,44 @@ TEST(Threads, EightInstancesOnFourThreadsWhileOthersComeAndGo)
     for (std::thread& t : threads) t.join();
     EXPECT_EQ(non_finite.load(), 0);
     EXPECT_GT(churned.load(), 0);
+}
+
+// A window reads the published cutoff from the UI thread while run writes
+// it from the audio thread: never a torn or stale-forever value (the
+// ThreadSanitizer build fails on any race), NaN only before the first run,
+// and after the last call exactly the engine's cutoff.
+TEST(Threads, WindowReadsThePublishedCutoffWhileRunWritesIt)
+{
+    const LV2_Descriptor* d = zt_test::linked_descriptor();
+    zt_test::Rig rig(d);
+    rig.control[zt::PORT_RATE] = 50;
+    rig.control[zt::PORT_GLIDE_DOWN] = 100;
+    rig.control[zt::PORT_GLIDE_UP] = 100;
+    rig.control[zt::PORT_OCTAVES] = 6;
+    const zt::Plugin& p = *static_cast<const zt::Plugin*>(rig.handle);
+    EXPECT_TRUE(std::isnan(zt::plugin_live_cutoff(p))) << "a cutoff before the first run";
+    // The band: 1200 Hz, 3 octaves either side.
+    const float low = 1200.0f / 8.0f * 0.999f, high = 1200.0f * 8.0f * 1.001f;
+
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        std::vector<float> in(256, 0.1f), out(256);
+        for (int call = 0; call < 4000; ++call) rig.run(in.data(), out.data(), 256);
+        done.store(true);
+    });
+    int reads = 0, changes = 0, outside = 0;
+    float last = std::numeric_limits<float>::quiet_NaN();
+    while (!done.load()) {
+        const float hz = zt::plugin_live_cutoff(p);
+        ++reads;
+        if (!std::isnan(hz) && (hz < low || hz > high)) ++outside;
+        if (std::bit_cast<uint32_t>(hz) != std::bit_cast<uint32_t>(last)) ++changes;
+        last = hz;
+    }
+    audio.join();
+    EXPECT_EQ(outside, 0) << "of " << reads << " reads";
+    EXPECT_GT(changes, 10) << "the published cutoff hardly moved over " << reads << " reads";
+    EXPECT_EQ(zt::plugin_live_cutoff(p), p.engine->cutoff_hz);
 }
 
 } // namespace
