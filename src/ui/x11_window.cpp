@@ -77,6 +77,32 @@ void present(X11Window& w, const View& v, int x, int y, int width, int height)
     view_draw(v, cr);
     cairo_destroy(cr);
 
+    cairo_surface_flush(w.buffer);
+
+    if (w.direct) {
+        // An XImage over the buffer's memory: Xlib copies the rectangle out
+        // and allocates nothing.
+        XImage image{};
+        image.width = w.width;
+        image.height = w.height;
+        image.format = ZPixmap;
+        image.data = reinterpret_cast<char*>(cairo_image_surface_get_data(w.buffer));
+        // cairo's RGB24 is a native-endian 32-bit word per pixel, 0x00RRGGBB.
+        image.byte_order = (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) ? LSBFirst : MSBFirst;
+        image.bitmap_unit = 32;
+        image.bitmap_bit_order = image.byte_order;
+        image.bitmap_pad = 32;
+        image.depth = 24;
+        image.bytes_per_line = cairo_image_surface_get_stride(w.buffer);
+        image.bits_per_pixel = 32;
+        image.red_mask = 0xff0000;
+        image.green_mask = 0x00ff00;
+        image.blue_mask = 0x0000ff;
+        if (!XInitImage(&image)) return;
+        XPutImage(w.display, w.window, DefaultGC(w.display, DefaultScreen(w.display)), &image, x, y, x, y,
+                  static_cast<unsigned>(width), static_cast<unsigned>(height));
+        return;
+    }
     cr = cairo_create(w.surface);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_set_source_surface(cr, w.buffer, 0, 0);
@@ -84,6 +110,14 @@ void present(X11Window& w, const View& v, int x, int y, int width, int height)
     cairo_fill(cr);
     cairo_destroy(cr);
     cairo_surface_flush(w.surface);
+}
+
+// True when the screen's own visual takes the buffer's pixels as they are.
+bool rgb24_visual(Display* d)
+{
+    const Visual* v = DefaultVisual(d, DefaultScreen(d));
+    return DefaultDepth(d, DefaultScreen(d)) == 24 && v->c_class == TrueColor && v->red_mask == 0xff0000 &&
+           v->green_mask == 0x00ff00 && v->blue_mask == 0x0000ff;
 }
 
 // A motion event and every later one already queued come to the last:
@@ -144,11 +178,18 @@ bool x11_open(X11Window& w, unsigned long parent, int width, int height)
         XSetWindowAttributes attrs{};
         attrs.event_mask = ExposureMask | StructureNotifyMask | ButtonPressMask | ButtonReleaseMask |
                            PointerMotionMask;
-        attrs.background_pixel = BlackPixel(w.display, DefaultScreen(w.display));
+        const int screen = DefaultScreen(w.display);
+        attrs.background_pixel = BlackPixel(w.display, screen);
+        attrs.border_pixel = 0;
+        // The screen's visual, whatever the parent's (a toolkit's window may
+        // have one with alpha); with its colormap, which a visual of another
+        // depth than the parent's needs.
+        attrs.colormap = DefaultColormap(w.display, screen);
         // A parent the server does not know fails here, not in the host later.
         w.window = XCreateWindow(w.display, static_cast<Window>(parent), 0, 0, static_cast<unsigned>(width),
-                                 static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
-                                 CWEventMask | CWBackPixel, &attrs);
+                                 static_cast<unsigned>(height), 0, DefaultDepth(w.display, screen), InputOutput,
+                                 DefaultVisual(w.display, screen),
+                                 CWEventMask | CWBackPixel | CWBorderPixel | CWColormap, &attrs);
         XSync(w.display, False);
         if (g_errors != 0) {
             w.window = 0;
@@ -168,8 +209,10 @@ bool x11_open(X11Window& w, unsigned long parent, int width, int height)
                 XSetWMNormalHints(w.display, w.window, hints);
                 XFree(hints);
             }
-            w.surface = cairo_xlib_surface_create(w.display, w.window,
-                                                  DefaultVisual(w.display, DefaultScreen(w.display)), width, height);
+            w.direct = rgb24_visual(w.display);
+            if (!w.direct)
+                w.surface = cairo_xlib_surface_create(w.display, w.window, DefaultVisual(w.display, screen), width,
+                                                      height);
             w.width = width;
             w.height = height;
             XMapRaised(w.display, w.window);
@@ -218,7 +261,7 @@ void x11_idle(X11Window& w, View& v, EditSink sink, void* context)
             if (ev.xconfigure.width != w.width || ev.xconfigure.height != w.height) {
                 w.width = ev.xconfigure.width;
                 w.height = ev.xconfigure.height;
-                cairo_xlib_surface_set_size(w.surface, w.width, w.height);
+                if (w.surface) cairo_xlib_surface_set_size(w.surface, w.width, w.height);
                 view_resize(v, w.width, w.height);
             }
             break;

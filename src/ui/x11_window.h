@@ -15,12 +15,15 @@ namespace zt {
 struct X11Window {
     Display* display = nullptr;          // our own connection, closed with the window
     Window window = 0;
-    cairo_surface_t* surface = nullptr;  // the window's pixels, through Xlib
-    // The picture is drawn here, in client memory, and copied to the window.
-    // Text drawn straight onto an Xlib surface leaves cairo's font caches
-    // holding the connection's cairo record, which then outlives the
-    // connection: a leak for every window opened.
+    // The picture is drawn here, in client memory, and put on the window
+    // with XPutImage. cairo's own Xlib surfaces keep a record per
+    // connection that outlives it when text was drawn or part of a picture
+    // uploaded (a leak for every window opened), so they are used only on
+    // a display whose pixels are not 24-bit RGB, which a buffer cannot be
+    // put on directly.
     cairo_surface_t* buffer = nullptr;
+    bool direct = false;                 // the buffer's pixels are the window's
+    cairo_surface_t* surface = nullptr;  // otherwise: the window through cairo's Xlib surface
     int width = 0, height = 0;           // device pixels, as the server last said
     bool exposed = false;                // the server asked for pixels the view still has
     bool button_held = false;            // left button pressed inside the window

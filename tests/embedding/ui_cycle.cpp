@@ -19,16 +19,24 @@ int main(int argc, char** argv)
     // fontconfig unloaded with us would drop its configuration each time).
     std::printf("cairo %s\n", cairo_version_string());
     zt_ui_test::use_private_x_server();
+    // The plugin runs in this thread between the window's idle calls, so
+    // that the window follows a moving cutoff, drawing just the plot.
+    zt_ui_test::RunningPlugin plugin;
+    zt_ui_test::Offer offer;
+    offer.instance = plugin.handle;
     for (int i = 0; i < n; ++i) {
         zt_ui_test::UiRig rig;  // dlopen
-        if (!rig.open()) {
+        if (!rig.open(offer)) {
             std::fprintf(stderr, "the window did not open\n");
             return 1;
         }
         // The same values every time: cairo caches the glyphs of the text
         // drawn (bounded), and new digits would grow that cache.
         for (uint32_t port = 2; port < 11; ++port) rig.port_event(port, static_cast<float>(port));
-        for (int k = 0; k < 3; ++k) rig.idle();
+        for (int k = 0; k < 40; ++k) {
+            for (int call = 0; call < 8; ++call) plugin.desc->run(plugin.handle, 256);
+            rig.idle();
+        }
         rig.close();
     }  // dlclose
     return 0;
