@@ -70,6 +70,8 @@ int resize_call(LV2UI_Feature_Handle h, int width, int height)
 
 } // namespace
 
+int x_server_pid() { return g_xvfb; }
+
 void use_private_x_server()
 {
     if (g_xvfb > 0) return;

@@ -23,6 +23,7 @@ const std::string kUiUri = ZT_PLUGIN_URI "#ui";
 // Starts Xvfb on a free display once per process and points DISPLAY at it;
 // the server is ended when the process exits.
 void use_private_x_server();
+int x_server_pid();  // that server's process id, 0 before it runs
 
 // What the window told the host, in order.
 struct HostCall {
