@@ -25,9 +25,10 @@ double response_level_db(const FilterEngine& e, double freq_hz);
 // The largest pole radius of the feedback loop: at 1 or above the linear
 // filter rings on without input and only the stages' clamps bound it, so
 // response_at describes no steady state. With strong resonance this
-// happens at high cutoffs (above about 15.7 kHz for the 4 pole low-pass at
-// 70 %, 14.5 kHz at 100 %): the stages pass nearly everything and the
-// feedback, one frame late, outweighs the input near half the rate.
+// happens at high cutoffs (the 4 pole low-pass above about 17 kHz at 70 %
+// and 14.5 kHz at 100 %; the rows with the strongest feedback from 15.7
+// and 13.5 kHz): the stages pass nearly everything and the feedback, one
+// frame late, outweighs the input near half the rate.
 double response_pole_radius(const FilterEngine& e);
 
 } // namespace zt

@@ -8,6 +8,7 @@
 
 #include "view_values.h"
 #include "../engine/response_curve.h"
+#include "../plugin/port_table.h"
 
 namespace zt {
 
@@ -223,14 +224,19 @@ void draw_notes(cairo_t* cr, const View& v, const Layout& l, bool ringing)
         std::snprintf(lines[n++], sizeof lines[0], "Cutoff not live: the curve is drawn at the centre");
     if (ringing)
         std::snprintf(lines[n++], sizeof lines[0], "At this cutoff the filter rings on its own, held by its clamps: no steady curve");
-    for (int i = 0; i < n; ++i) {
+    // While a dial is held, what it does, in the table's words.
+    const char* comment = v.grab == Grab::dial ? kPorts[v.grab_port].comment : nullptr;
+    for (int i = 0; i < n + (comment ? 1 : 0); ++i) {
+        const char* text = i < n ? lines[i] : comment;
         const double y = l.plot.y + 22 + i * 16;  // below the centre's marker
-        const double w = text_width(cr, lines[i], 11);
+        double size = 11;
+        while (size > 8.5 && text_width(cr, text, size) > l.plot.w - 20) size -= 0.5;
+        const double w = text_width(cr, text, size);
         set_colour(cr, palette::plot, 0.8);
         cairo_rectangle(cr, l.plot.x + 4, y - 12, w + 12, 16);
         cairo_fill(cr);
-        set_colour(cr, palette::text);
-        draw_text(cr, lines[i], l.plot.x + 10, y, 11, Align::left);
+        set_colour(cr, i < n ? palette::text : palette::curve);
+        draw_text(cr, text, l.plot.x + 10, y, size, Align::left);
     }
 }
 
