@@ -148,8 +148,12 @@ for step in $(seq 1 15); do
 done
 sleep 0.2
 xdotool mouseup 1
-sleep 1   # the host's next cycles, and the mix ramp
-after=$(difference_db after)
+# The host's next cycles and the mix ramp; a busy machine may take longer.
+for attempt in 1 2 3 4 5; do
+  sleep 1
+  after=$(difference_db after)
+  awk -v a="$after" 'BEGIN { exit !(a < -60) }' && break
+done
 echo "output - input after dragging Mix down: $after dB"
 awk -v a="$after" 'BEGIN { exit !(a < -60) }' || fail "after the drag the output is not the dry input ($after dB): jalv did not get Mix = -100"
 

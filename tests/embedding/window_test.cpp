@@ -7,6 +7,7 @@
 #include <lilv/lilv.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include <sstream>
 
 #include "built_bundle.h"
+#include "plugin/plugin.h"
 #include "plugin/port_table.h"
 #include "ui/view.h"
 #include "ui_rig.h"
@@ -363,26 +365,37 @@ struct DamageCounter {
     }
 };
 
-// Idle calls at about 30 per second; how many of them drew something.
-int idles_that_drew(UiRig& rig, DamageCounter& damage, int idles)
+// Waits up to `seconds` for the window's next drawing to reach the server.
+bool drew_within(DamageCounter& damage, double seconds)
 {
-    int drew = 0;
-    for (int i = 0; i < idles; ++i) {
-        rig.idle();
-        usleep(33000);  // the host's timer, and time for the server to take the drawing
-        if (damage.take() > 0) ++drew;
+    for (double waited = 0; waited < seconds; waited += 0.002) {
+        if (damage.take() > 0) return true;
+        usleep(2000);
     }
-    return drew;
+    return false;
 }
 
-// With instance-access the window follows the running plugin's cutoff, one
-// drawing per idle call while it moves and none while it stands still; the
-// plugin's audio thread writes the cutoff while the window reads it (the
-// ThreadSanitizer build checks that for races). Without instance-access the
-// window draws once and stays still, however the cutoff moves.
+// Waits (at most 2 s) until the running plugin has published another cutoff
+// than `last`, and returns it: the audio thread may lag on a busy machine.
+uint32_t next_cutoff(const zt::Plugin& p, uint32_t last)
+{
+    for (int i = 0; i < 1000; ++i) {
+        const uint32_t bits = std::bit_cast<uint32_t>(zt::plugin_live_cutoff(p));
+        if (bits != last) return bits;
+        usleep(2000);
+    }
+    return last;
+}
+
+// With instance-access the window follows the running plugin's cutoff: one
+// drawing for every idle call after the cutoff moved, none while it stands
+// still. The plugin's audio thread writes the cutoff while the window reads
+// it (the ThreadSanitizer build checks that for races). Without
+// instance-access the window stays still, however the cutoff moves.
 TEST(LiveCutoff, RedrawsAtEveryIdleWhileTheCutoffMovesAndNeverWhenStill)
 {
     RunningPlugin plugin;
+    const zt::Plugin& instance = *static_cast<const zt::Plugin*>(plugin.handle);
     UiRig rig;
     Offer offer;
     offer.instance = plugin.handle;
@@ -390,26 +403,47 @@ TEST(LiveCutoff, RedrawsAtEveryIdleWhileTheCutoffMovesAndNeverWhenStill)
     {
         DamageCounter damage(rig.display, rig.child);
         ASSERT_NE(damage.damage, 0u) << "the X server has no DAMAGE extension";
+        rig.idle();
+        drew_within(damage, 0.5);  // the first picture
         plugin.start();
-        usleep(50000);
-        const int moving = idles_that_drew(rig, damage, 30);
+        int moved = 0, drew = 0;
+        uint32_t cutoff = std::bit_cast<uint32_t>(zt::plugin_live_cutoff(instance));
+        for (int i = 0; i < 30; ++i) {
+            const uint32_t next = next_cutoff(instance, cutoff);
+            moved += next != cutoff;
+            cutoff = next;
+            rig.idle();
+            drew += drew_within(damage, 2.0);
+        }
         plugin.stop();
+        EXPECT_EQ(moved, 30);
+        EXPECT_EQ(drew, 30) << "idle calls after the cutoff moved that drew";
+
         rig.idle();  // takes the last cutoff
-        usleep(50000);
+        usleep(200000);
         damage.take();
-        const int still = idles_that_drew(rig, damage, 10);
-        EXPECT_GE(moving, 28) << "of 30 idle calls while the cutoff moved";
+        int still = 0;
+        for (int i = 0; i < 5; ++i) {
+            rig.idle();
+            still += drew_within(damage, 0.2);
+        }
         EXPECT_EQ(still, 0) << "drawings while nothing changed";
     }
 
     ASSERT_TRUE(rig.open());  // no instance-access
     DamageCounter blind(rig.display, rig.child);
     rig.idle();
-    usleep(50000);
+    usleep(200000);
     blind.take();
     plugin.start();
-    EXPECT_EQ(idles_that_drew(rig, blind, 10), 0);
+    int drew = 0;
+    for (int i = 0; i < 5; ++i) {
+        usleep(30000);
+        rig.idle();
+        drew += drew_within(blind, 0.2);
+    }
     plugin.stop();
+    EXPECT_EQ(drew, 0);
 }
 
 } // namespace
