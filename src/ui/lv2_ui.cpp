@@ -145,10 +145,9 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* plugin_uri, const 
     if (scale == 0.0) scale = 1.0;
     view_set_scale(ui->view, scale);
     view_size_hint(ui->view, &width, &height);
-    XResizeWindow(ui->win.display, ui->win.window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    x11_resize(ui->win, width, height);
     view_resize(ui->view, width, height);
     if (host.resize && host.resize->ui_resize) host.resize->ui_resize(host.resize->handle, width, height);
-    XFlush(ui->win.display);
 
     *widget = reinterpret_cast<LV2UI_Widget>(static_cast<uintptr_t>(ui->win.window));
     return ui;

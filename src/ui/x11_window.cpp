@@ -245,6 +245,13 @@ double x11_dpi_scale(const X11Window& w)
     return 0.0;
 }
 
+void x11_resize(X11Window& w, int width, int height)
+{
+    if (!w.display || !w.window || width < 1 || height < 1) return;
+    XResizeWindow(w.display, w.window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XFlush(w.display);
+}
+
 void x11_idle(X11Window& w, View& v, EditSink sink, void* context)
 {
     if (!w.display || !w.window) return;
@@ -296,8 +303,8 @@ void x11_close(X11Window& w)
         if (w.window) XDestroyWindow(w.display, w.window);
         forget_window(w);
         XSync(w.display, True);
+        XCloseDisplay(w.display);
     }
-    XCloseDisplay(w.display);
     w.display = nullptr;
 }
 

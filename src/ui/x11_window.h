@@ -44,6 +44,10 @@ bool x11_open(X11Window& w, unsigned long parent, int width, int height);
 // every application), or 0 when the server has none.
 double x11_dpi_scale(const X11Window& w);
 
+// Asks for another size (device pixels); the view hears of it, as of any
+// size change, from the server.
+void x11_resize(X11Window& w, int width, int height);
+
 // Handles every pending event: pointer input becomes view calls, whose
 // edits go to `sink`; size changes reach the view. Then draws the view if
 // its picture changed or the server lost pixels. Never blocks.
