@@ -257,6 +257,27 @@ TEST(Window, PointerEditsReachTheHostBetweenTouchGestures)
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back().kind, HostCall::touch_end);
 
+    // The same drag with Shift held moves the dial in finer steps.
+    rig.press(x, y, Button1, ShiftMask, 4000);
+    for (int step = 1; step <= 4; ++step) {
+        rig.motion(x, y + 20 * step, Button1Mask | ShiftMask);
+        rig.idle();
+    }
+    rig.release(x, y + 80, Button1, 4500);
+    rig.idle();
+    calls = take_calls(rig);
+    float fine = def;
+    for (const HostCall& c : calls)
+        if (c.kind == HostCall::write && c.port == port) fine = c.value;
+    EXPECT_LT(fine, def);
+    EXPECT_LT(def - fine, (def - last) / 2) << "Shift did not make the drag finer";
+    rig.press(x, y, Button1, 0, 4700);  // and back to the default
+    rig.release(x, y, Button1, 4750);
+    rig.press(x, y, Button1, 0, 4800);
+    rig.release(x, y, Button1, 4850);
+    rig.idle();
+    take_calls(rig);
+
     // One wheel step down, one gesture.
     rig.press(x, y, Button5, 0, 5000);
     rig.release(x, y, Button5, 5010);
