@@ -2,7 +2,8 @@
 # The benchmark command: installs what is missing (with the two peer plugins
 # for the comparison), builds a Release tree, runs the Google Benchmark suite
 # (ns per frame, the floor kernel and the target ratios with PASS/FAIL), the
-# window's redraw benchmark, then the lv2bench comparison with the peers.
+# window's redraw benchmark and its cost in a host's idle calls, then the
+# lv2bench comparison with the peers.
 # Exits non-zero if a target fails.
 # Extra arguments go to the benchmark binary (e.g. --benchmark_filter=run/type).
 # ZT_BUILD_DIR picks the build tree (default build), ZT_BENCH_REPETITIONS
@@ -24,6 +25,11 @@ echo
 if [ -x "$build/bench/zt_view_bench" ]; then
   "$build/bench/zt_view_bench" --benchmark_repetitions="${ZT_BENCH_REPETITIONS:-9}" \
     --benchmark_min_time=0.1 --benchmark_report_aggregates_only=true || status=1
+  echo
+fi
+# The window library in a host's idle calls over time (its own Xvfb).
+if [ -x "$build/bench/zt_ui_idle_bench" ]; then
+  "$build/bench/zt_ui_idle_bench" 3 || status=1
   echo
 fi
 bash bench/lv2bench_peers.sh "$build" || status=1

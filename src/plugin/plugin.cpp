@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdlib>
+#include <limits>
 #include <new>
 
 #include "fp_mode.h"
@@ -60,6 +61,7 @@ Plugin* plugin_instantiate(double sample_rate)
     p->sample_rate = sample_rate;
     p->block_pos = 0;
     p->own_random = random_private_stream();
+    p->live_cutoff.store(std::numeric_limits<float>::quiet_NaN());
     return p;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The per-instance record handed to the host, and the operations the host
 // calls on it.
+#include <atomic>
 #include <cstdint>
 
 #include "smoother.h"
@@ -26,6 +27,23 @@ enum PortIndex : uint32_t {
     PORT_COUNT = 11,
 };
 
+// A float that run publishes and another thread reads, without a lock.
+// Relaxed: a reader needs the latest value of this one float, ordered with
+// nothing else. Copies (tests snapshot a whole Plugin) take the present value.
+struct PublishedFloat {
+    std::atomic<float> value{0.0f};
+    PublishedFloat() = default;
+    PublishedFloat(const PublishedFloat& o) : value(o.load()) {}
+    PublishedFloat& operator=(const PublishedFloat& o)
+    {
+        store(o.load());
+        return *this;
+    }
+    float load() const { return value.load(std::memory_order_relaxed); }
+    void store(float v) { value.store(v, std::memory_order_relaxed); }
+};
+static_assert(std::atomic<float>::is_always_lock_free, "run must not take a lock to publish a value");
+
 struct Plugin {
     FilterEngine* engine;   // owned
     double sample_rate;     // recorded only: processing always runs at kEngineRate
@@ -45,7 +63,15 @@ struct Plugin {
     uint32_t block_pos;
     // Drawn from instead of g_random while another instance's run holds it.
     RandomGen own_random;
+    // The cutoff at the end of the last run call, for a window that has the
+    // instance (instance-access) to read at its own pace from the host's UI
+    // thread. NaN until the first run.
+    PublishedFloat live_cutoff;
 };
+
+// The cutoff the instance last published (Hz at the engine's 48 kHz; NaN
+// before its first run). Safe from any thread while run goes on.
+inline float plugin_live_cutoff(const Plugin& p) { return p.live_cutoff.load(); }
 
 // Host operations (the descriptor's function pointers).
 Plugin* plugin_instantiate(double sample_rate);

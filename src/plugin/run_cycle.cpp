@@ -238,10 +238,13 @@ void plugin_run(Plugin* p, uint32_t n)
 {
     const FpModeScope mode;
     intake_controls(*p);
-    if (n == 0) return;
-    RandomCall rng = random_call_begin(&p->own_random);
-    run_frames(*p, rng, n);
-    if (rng.held != kRandomNone) random_call_release(rng);  // most calls draw nothing
+    if (n != 0) {
+        RandomCall rng = random_call_begin(&p->own_random);
+        run_frames(*p, rng, n);
+        if (rng.held != kRandomNone) random_call_release(rng);  // most calls draw nothing
+    }
+    // For the window: one relaxed store, read by nothing on this thread.
+    p->live_cutoff.store(p->engine->cutoff_hz);
 }
 
 } // namespace zt

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -122,6 +123,51 @@ TEST(Threads, EightInstancesOnFourThreadsWhileOthersComeAndGo)
     for (std::thread& t : threads) t.join();
     EXPECT_EQ(non_finite.load(), 0);
     EXPECT_GT(churned.load(), 0);
+}
+
+// A window reads the published cutoff from the UI thread while run writes
+// it from the audio thread. Each call publishes the engine's cutoff as the
+// call leaves it (NaN before the first call); read concurrently, every value
+// is one of those (inside the band), and the ThreadSanitizer build fails on
+// any race between the two threads.
+TEST(Threads, WindowReadsThePublishedCutoffWhileRunWritesIt)
+{
+    const LV2_Descriptor* d = zt_test::linked_descriptor();
+    zt_test::Rig rig(d);
+    rig.control[zt::PORT_RATE] = 50;
+    rig.control[zt::PORT_GLIDE_DOWN] = 100;
+    rig.control[zt::PORT_GLIDE_UP] = 100;
+    rig.control[zt::PORT_OCTAVES] = 6;
+    const zt::Plugin& p = *static_cast<const zt::Plugin*>(rig.handle);
+    EXPECT_TRUE(std::isnan(zt::plugin_live_cutoff(p))) << "a cutoff before the first run";
+    std::vector<float> in(256, 0.1f), out(256);
+    int changes = 0;
+    float last = zt::plugin_live_cutoff(p);
+    for (int call = 0; call < 200; ++call) {
+        rig.run(in.data(), out.data(), call % 2 ? 256 : 17);
+        ASSERT_EQ(zt::plugin_live_cutoff(p), p.engine->cutoff_hz) << "call " << call;
+        if (zt::plugin_live_cutoff(p) != last) ++changes;
+        last = zt::plugin_live_cutoff(p);
+    }
+    EXPECT_GT(changes, 150) << "gliding all the time, the cutoff should move at nearly every call";
+
+    // The band: 1200 Hz, 3 octaves either side.
+    const float low = 1200.0f / 8.0f * 0.999f, high = 1200.0f * 8.0f * 1.001f;
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        std::vector<float> a(256, 0.1f), b(256);
+        for (int call = 0; call < 4000; ++call) rig.run(a.data(), b.data(), 256);
+        done.store(true);
+    });
+    int reads = 0, outside = 0;
+    while (!done.load()) {
+        const float hz = zt::plugin_live_cutoff(p);
+        ++reads;
+        if (!(hz >= low && hz <= high)) ++outside;
+    }
+    audio.join();
+    EXPECT_EQ(outside, 0) << "of " << reads << " reads";
+    EXPECT_EQ(zt::plugin_live_cutoff(p), p.engine->cutoff_hz);
 }
 
 } // namespace

@@ -1,0 +1,84 @@
+// What the window costs a host over time: its idle calls at 30 a second,
+// first with the plugin running (the cutoff moves, the plot is drawn at
+// every call), then with the plugin stopped (nothing changes). Measured as
+// the CPU time of the idle calls themselves and of the X server (a private
+// Xvfb, which takes the pixels), against the wall time, at scale 1 and 2.
+// Usage: zt_ui_idle_bench [seconds per phase]
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "ui_rig.h"
+
+namespace {
+
+double now(clockid_t clock)
+{
+    timespec t{};
+    clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+// CPU seconds a process has used (user + system), from /proc.
+double process_cpu(int pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string field;
+    double ticks = 0;
+    for (int i = 1; i <= 15 && stat >> field; ++i)
+        if (i == 14 || i == 15) ticks += std::atof(field.c_str());
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+void phase(zt_ui_test::UiRig& rig, const char* name, double seconds)
+{
+    const int calls = static_cast<int>(seconds * 30.0);
+    const double wall0 = now(CLOCK_MONOTONIC), server0 = process_cpu(zt_ui_test::x_server_pid());
+    double idle_cpu = 0.0, worst = 0.0;
+    for (int i = 0; i < calls; ++i) {
+        const double t0 = now(CLOCK_THREAD_CPUTIME_ID);
+        rig.idle_iface->idle(rig.ui);
+        const double dt = now(CLOCK_THREAD_CPUTIME_ID) - t0;
+        idle_cpu += dt;
+        if (dt > worst) worst = dt;
+        // The host's timer: the next call 1/30 s after this one began.
+        const double next = wall0 + (i + 1) / 30.0;
+        const double wait = next - now(CLOCK_MONOTONIC);
+        if (wait > 0) usleep(static_cast<useconds_t>(wait * 1e6));
+    }
+    const double wall = now(CLOCK_MONOTONIC) - wall0;
+    const double server = process_cpu(zt_ui_test::x_server_pid()) - server0;
+    std::printf("  %-28s %4d idle calls: window %6.3f ms per call (worst %6.3f), %5.2f %% of a core; X server %5.2f %%\n",
+                name, calls, 1e3 * idle_cpu / calls, 1e3 * worst, 100.0 * idle_cpu / wall, 100.0 * server / wall);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
+    zt_ui_test::use_private_x_server();
+    zt_ui_test::RunningPlugin plugin;
+    for (double scale : {1.0, 2.0}) {
+        zt_ui_test::UiRig rig;
+        zt_ui_test::Offer offer;
+        offer.instance = plugin.handle;
+        offer.scale = scale;
+        if (!rig.open(offer)) {
+            std::fprintf(stderr, "the window did not open\n");
+            return 1;
+        }
+        rig.idle();
+        std::printf("scale %.0f:\n", scale);
+        plugin.start();
+        phase(rig, "cutoff moving (30 Hz)", seconds);
+        plugin.stop();
+        rig.idle();
+        phase(rig, "nothing changing", seconds);
+    }
+    return 0;
+}

@@ -1,0 +1,471 @@
+// The window's library as a host meets it: what the bundle declares and the
+// library exports, opening in a parent at the host's scale, pointer input
+// turned into writes and gestures, hostile values and untimely closing, and
+// the live cutoff (redraws counted by the X server's damage reports).
+// googletest first: Xlib's macros (None, Bool, ...) would break its headers.
+#include <gtest/gtest.h>
+#include <lilv/lilv.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <limits>
+#include <set>
+#include <sstream>
+
+#include "built_bundle.h"
+#include "plugin/plugin.h"
+#include "plugin/port_table.h"
+#include "ui/view.h"
+#include "ui_rig.h"
+
+#include <X11/Xatom.h>
+#include <X11/extensions/Xdamage.h>
+
+// fontconfig loads its configuration once per process, the first time the
+// window draws text, and keeps it in a form LeakSanitizer cannot follow;
+// the valgrind check (ui_unload_check.sh) shows it does not grow with
+// every window opened.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
+namespace zt_ui_test {
+namespace {
+
+std::string command_output(const std::string& cmd)
+{
+    std::string out;
+    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+std::set<std::string> uris_of(const LilvNodes* nodes)
+{
+    std::set<std::string> out;
+    LILV_FOREACH (nodes, i, nodes) out.insert(lilv_node_as_uri(lilv_nodes_get(nodes, i)));
+    return out;
+}
+
+// What LV2 UI linting checks: an X11 UI in a binary of its own that needs
+// only the parent window, declares instance-access optional, and whose
+// extension_data answers for every interface it declares.
+TEST(UiBundle, DeclaresAnX11UiWhoseLibraryKeepsEveryPromise)
+{
+    LilvWorld* world = lilv_world_new();
+    const LilvPlugin* plugin = load_built_plugin(world);
+    ASSERT_NE(plugin, nullptr);
+    LilvUIs* uis = lilv_plugin_get_uis(plugin);
+    ASSERT_EQ(lilv_uis_size(uis), 1u);
+    const LilvUI* ui = lilv_uis_get(uis, lilv_uis_begin(uis));
+    EXPECT_EQ(std::string(lilv_node_as_uri(lilv_ui_get_uri(ui))), kUiUri);
+    LilvNode* x11 = lilv_new_uri(world, LV2_UI__X11UI);
+    EXPECT_TRUE(lilv_ui_is_a(ui, x11));
+    EXPECT_STRNE(lilv_node_as_uri(lilv_ui_get_binary_uri(ui)),
+                 lilv_node_as_uri(lilv_plugin_get_library_uri(plugin)));
+    EXPECT_NE(std::string(lilv_node_as_uri(lilv_ui_get_binary_uri(ui))).find("libzirpomatik-tolm-ui.so"),
+              std::string::npos);
+
+    // Hosts read the window's own description (ui.ttl) before they load it.
+    ASSERT_GE(lilv_world_load_resource(world, lilv_ui_get_uri(ui)), 1);
+    auto nodes_of = [&](const char* predicate) {
+        LilvNode* p = lilv_new_uri(world, predicate);
+        LilvNodes* n = lilv_world_find_nodes(world, lilv_ui_get_uri(ui), p, nullptr);
+        std::set<std::string> out = n ? uris_of(n) : std::set<std::string>{};
+        lilv_nodes_free(n);
+        lilv_node_free(p);
+        return out;
+    };
+    EXPECT_EQ(nodes_of(LV2_CORE__requiredFeature), std::set<std::string>{LV2_UI__parent});
+    const std::set<std::string> optional = nodes_of(LV2_CORE__optionalFeature);
+    EXPECT_TRUE(optional.count("http://lv2plug.in/ns/ext/instance-access"));
+    EXPECT_TRUE(optional.count(LV2_UI__touch) && optional.count(LV2_UI__resize));
+    const std::set<std::string> extensions = nodes_of(LV2_CORE__extensionData);
+    EXPECT_TRUE(extensions.count(LV2_UI__idleInterface));
+
+    UiRig rig;
+    EXPECT_EQ(std::string(rig.desc->URI), kUiUri);
+    for (const std::string& uri : extensions) EXPECT_NE(rig.desc->extension_data(uri.c_str()), nullptr) << uri;
+    EXPECT_EQ(rig.desc->extension_data(LV2_UI__showInterface), nullptr);
+
+    lilv_node_free(x11);
+    lilv_uis_free(uis);
+    lilv_world_free(world);
+
+    // The library: a soname, one export, and no runtime beyond C, X11 and cairo.
+    std::istringstream nm(command_output("nm -D --defined-only " + kUiLibrary));
+    std::vector<std::string> names;
+    for (std::string addr, kind, name; nm >> addr >> kind >> name;) names.push_back(name);
+    EXPECT_EQ(names, std::vector<std::string>{"lv2ui_descriptor"});
+    std::istringstream dynamic(command_output("readelf -d " + kUiLibrary));
+    const std::set<std::string> allowed = {"libc.so.6", "libm.so.6", "libX11.so.6", "libcairo.so.2"};
+    bool soname = false;
+    for (std::string line; std::getline(dynamic, line);) {
+        const size_t open = line.find('['), close = line.find(']');
+        if (open == std::string::npos || close == std::string::npos) continue;
+        const std::string value = line.substr(open + 1, close - open - 1);
+        if (line.find("(SONAME)") != std::string::npos) soname = value == "libzirpomatik-tolm-ui.so";
+        // The sanitizer builds add their runtimes.
+        if (line.find("(NEEDED)") != std::string::npos && value.find("san.so") == std::string::npos)
+            EXPECT_TRUE(allowed.count(value)) << "needs " << value;
+    }
+    EXPECT_TRUE(soname);
+    // Nothing of the C++ runtime, shared or static (its exception pool would
+    // leak at every unload).
+    std::istringstream undefined(command_output("nm -u " + kUiLibrary));
+    for (std::string kind, name; undefined >> kind >> name;) {
+        EXPECT_NE(name.rfind("_Z", 0), 0u) << name;
+        EXPECT_TRUE(name.rfind("__cxa", 0) != 0 || name.rfind("__cxa_finalize", 0) == 0) << name;
+    }
+    std::istringstream defined(command_output("nm " + kUiLibrary));
+    for (std::string line; std::getline(defined, line);)
+        EXPECT_EQ(line.find("emergency_pool"), std::string::npos) << line;
+}
+
+TEST(Window, RefusesToOpenWithoutAParentOrForAnotherPlugin)
+{
+    UiRig rig;
+    Offer no_parent;
+    no_parent.parent = false;
+    EXPECT_FALSE(rig.open(no_parent));
+    LV2UI_Widget widget = nullptr;
+    EXPECT_EQ(rig.desc->instantiate(rig.desc, "http://example.org/other", kBundle.c_str(), nullptr, nullptr,
+                                    &widget, rig.features_for({})),
+              nullptr);
+    ASSERT_TRUE(rig.open());
+}
+
+// Size in device pixels: the host's scale factor first, then Xft.dpi / 96.
+TEST(Window, OpensInItsParentAtTheHostsScale)
+{
+    UiRig rig;
+    for (double scale : {1.0, 2.0}) {
+        SCOPED_TRACE(scale);
+        Offer offer;
+        offer.scale = scale;
+        ASSERT_TRUE(rig.open(offer));
+        Window root, parent, *children = nullptr;
+        unsigned n = 0;
+        XQueryTree(rig.display, rig.child, &root, &parent, &children, &n);
+        if (children) XFree(children);
+        EXPECT_EQ(parent, rig.parent);
+        rig.idle();
+        int w = 0, h = 0;
+        rig.child_size(&w, &h);
+        EXPECT_EQ(w, static_cast<int>(std::lround(720 * scale)));
+        EXPECT_EQ(h, static_cast<int>(std::lround(420 * scale)));
+        EXPECT_EQ(rig.resized_width, w);
+        EXPECT_EQ(rig.resized_height, h);
+        XWindowAttributes a{};
+        XGetWindowAttributes(rig.display, rig.child, &a);
+        EXPECT_EQ(a.map_state, IsViewable);
+    }
+    // No scale from the host: the desktop's Xft.dpi of 144 means 1.5.
+    const char* resources = "Xft.antialias:\t1\nXft.dpi:\t144\n";
+    XChangeProperty(rig.display, DefaultRootWindow(rig.display), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(resources), static_cast<int>(std::strlen(resources)));
+    XSync(rig.display, False);
+    ASSERT_TRUE(rig.open());
+    int w = 0, h = 0;
+    rig.child_size(&w, &h);
+    EXPECT_EQ(w, 1080);
+    EXPECT_EQ(h, 630);
+    XDeleteProperty(rig.display, DefaultRootWindow(rig.display), XA_RESOURCE_MANAGER);
+    // A host that resizes the window: the window follows without a word to the host.
+    rig.resized_width = 0;
+    XResizeWindow(rig.display, rig.child, 900, 500);
+    rig.idle();
+    rig.child_size(&w, &h);
+    EXPECT_EQ(w, 900);
+    EXPECT_EQ(rig.resized_width, 0);
+}
+
+// Where the window draws a control, at the window's present scale and size.
+void centre_of(const UiRig& rig, double scale, uint32_t port, double* x, double* y)
+{
+    zt::View v;
+    zt::view_init(v);
+    zt::view_set_scale(v, scale);
+    int w = 0, h = 0;
+    rig.child_size(&w, &h);
+    zt::view_resize(v, w, h);
+    ASSERT_TRUE(zt::view_control_centre(v, port, x, y)) << port;
+}
+
+std::vector<HostCall> take_calls(UiRig& rig)
+{
+    std::vector<HostCall> out;
+    out.swap(rig.calls);
+    return out;
+}
+
+// A drag writes the dragged port only, between a gesture's begin and end;
+// a double-click brings the default back; the wheel steps, as one gesture.
+TEST(Window, PointerEditsReachTheHostBetweenTouchGestures)
+{
+    UiRig rig;
+    Offer offer;
+    offer.scale = 2.0;
+    ASSERT_TRUE(rig.open(offer));
+    rig.idle();
+    const uint32_t port = zt::PORT_MIX;
+    const float def = zt::kPorts[port].def;
+    double x = 0, y = 0;
+    centre_of(rig, 2.0, port, &x, &y);
+
+    rig.press(x, y, Button1, 0, 1000);
+    rig.idle();
+    for (int step = 1; step <= 4; ++step) {
+        rig.motion(x, y + 20 * step);
+        rig.idle();
+    }
+    rig.release(x, y + 80, Button1, 1500);
+    rig.idle();
+    std::vector<HostCall> calls = take_calls(rig);
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls.front().kind, HostCall::touch_begin);
+    EXPECT_EQ(calls.back().kind, HostCall::touch_end);
+    float last = def;
+    int writes = 0;
+    for (const HostCall& c : calls) {
+        EXPECT_EQ(c.port, port);
+        if (c.kind != HostCall::write) continue;
+        ++writes;
+        EXPECT_LE(c.value, last) << "a downward drag raised the value";
+        EXPECT_GE(c.value, zt::kPorts[port].min);
+        last = c.value;
+    }
+    EXPECT_GE(writes, 1);
+    EXPECT_LT(last, def) << "dragging down did not lower " << zt::kPorts[port].symbol;
+
+    // Double-click: two presses 150 ms apart on the same spot.
+    rig.press(x, y, Button1, 0, 3000);
+    rig.release(x, y, Button1, 3050);
+    rig.press(x, y, Button1, 0, 3150);
+    rig.release(x, y, Button1, 3200);
+    rig.idle();
+    calls = take_calls(rig);
+    float written = NAN;
+    for (const HostCall& c : calls)
+        if (c.kind == HostCall::write && c.port == port) written = c.value;
+    EXPECT_EQ(written, def);
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().kind, HostCall::touch_end);
+
+    // The same drag with Shift held moves the dial in finer steps.
+    rig.press(x, y, Button1, ShiftMask, 4000);
+    for (int step = 1; step <= 4; ++step) {
+        rig.motion(x, y + 20 * step, Button1Mask | ShiftMask);
+        rig.idle();
+    }
+    rig.release(x, y + 80, Button1, 4500);
+    rig.idle();
+    calls = take_calls(rig);
+    float fine = def;
+    for (const HostCall& c : calls)
+        if (c.kind == HostCall::write && c.port == port) fine = c.value;
+    EXPECT_LT(fine, def);
+    EXPECT_LT(def - fine, (def - last) / 2) << "Shift did not make the drag finer";
+    rig.press(x, y, Button1, 0, 4700);  // and back to the default
+    rig.release(x, y, Button1, 4750);
+    rig.press(x, y, Button1, 0, 4800);
+    rig.release(x, y, Button1, 4850);
+    rig.idle();
+    take_calls(rig);
+
+    // One wheel step down, one gesture.
+    rig.press(x, y, Button5, 0, 5000);
+    rig.release(x, y, Button5, 5010);
+    rig.idle();
+    calls = take_calls(rig);
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls[0].kind, HostCall::touch_begin);
+    EXPECT_EQ(calls[1].kind, HostCall::write);
+    EXPECT_LT(calls[1].value, def);
+    EXPECT_EQ(calls.back().kind, HostCall::touch_end);
+
+    // Without ui:touch the same edits are plain writes.
+    Offer no_touch = offer;
+    no_touch.touch = false;
+    ASSERT_TRUE(rig.open(no_touch));
+    rig.idle();
+    rig.press(x, y, Button5, 0, 7000);
+    rig.idle();
+    calls = take_calls(rig);
+    ASSERT_FALSE(calls.empty());
+    for (const HostCall& c : calls) EXPECT_EQ(c.kind, HostCall::write);
+}
+
+// NaN, infinities, huge and tiny values, wrong ports, sizes and formats:
+// nothing crashes or hangs, and edits afterwards are still sane values.
+TEST(Window, SurvivesHostileValuesAndClosingAtAnyMoment)
+{
+    UiRig rig;
+    ASSERT_TRUE(rig.open());
+    const float inf = std::numeric_limits<float>::infinity();
+    const float hostile[] = {NAN, -NAN, inf, -inf, 3.4e38f, -3.4e38f, 1e-45f, -0.0f, 1e9f, -1e9f, 0.5f, 36.7f};
+    for (int round = 0; round < 20; ++round)
+        for (uint32_t port = 0; port < 16; ++port) {
+            rig.port_event(port, hostile[(port + round) % std::size(hostile)]);
+            if (port % 4 == 0) rig.idle();
+        }
+    const double d = 1.0;
+    rig.desc->port_event(rig.ui, zt::PORT_MIX, sizeof d, 0, &d);       // a double where a float belongs
+    rig.desc->port_event(rig.ui, zt::PORT_MIX, sizeof(float), 77, &d);  // an event format
+    rig.desc->port_event(rig.ui, zt::PORT_MIX, sizeof(float), 0, nullptr);
+    rig.desc->port_event(rig.ui, 0xffffffffu, sizeof(float), 0, &hostile[0]);
+    EXPECT_EQ(rig.idle(), 0);
+
+    // Every dial, wheeled after the storm, writes a finite value in its range.
+    for (uint32_t port = zt::PORT_MIX; port < zt::PORT_COUNT; ++port) {
+        double x = 0, y = 0;
+        centre_of(rig, 1.0, port, &x, &y);
+        rig.press(x, y, Button4, 0, 1000 + port * 1000);
+        rig.idle();
+    }
+    for (const HostCall& c : rig.calls) {
+        if (c.kind != HostCall::write) continue;
+        EXPECT_TRUE(std::isfinite(c.value)) << c.port;
+        EXPECT_GE(c.value, zt::kPorts[c.port].min) << c.port;
+        EXPECT_LE(c.value, zt::kPorts[c.port].max) << c.port;
+    }
+
+    // Closed in the middle of a drag, with events still queued.
+    rig.press(10, 10);
+    rig.motion(20, 20);
+    rig.close();
+    // The host destroys the parent (and so the window) before cleanup,
+    // with and without an idle call in between.
+    for (bool idle_between : {false, true}) {
+        ASSERT_TRUE(rig.open());
+        rig.idle();
+        XDestroyWindow(rig.display, rig.parent);
+        XSync(rig.display, False);
+        if (idle_between) EXPECT_EQ(rig.idle(), 0);
+        rig.close();
+        rig.parent = XCreateSimpleWindow(rig.display, DefaultRootWindow(rig.display), 0, 0, 400, 300, 0, 0, 0);
+        XMapWindow(rig.display, rig.parent);
+        XSync(rig.display, False);
+    }
+
+    // Opened and closed 100 times in one process: the sanitizer build's
+    // LeakSanitizer checks that nothing stays behind.
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(rig.open()) << i;
+        rig.port_event(zt::PORT_TYPE, static_cast<float>(i % 40));
+        rig.idle();
+        rig.close();
+    }
+}
+
+// Damage reports from the server: one per drawing the window makes. The
+// damage record ends with the window.
+struct DamageCounter {
+    Display* d;
+    Damage damage = 0;
+    int event_base = 0, error_base = 0;
+    DamageCounter(Display* display, Window w) : d(display)
+    {
+        int major = 1, minor = 1;  // the server takes no damage request before the version talk
+        if (XDamageQueryExtension(d, &event_base, &error_base) && XDamageQueryVersion(d, &major, &minor))
+            damage = XDamageCreate(d, w, XDamageReportRawRectangles);
+    }
+    // Drawings since the last call.
+    int take()
+    {
+        XSync(d, False);
+        int n = 0;
+        XEvent ev;
+        while (XCheckTypedEvent(d, event_base + XDamageNotify, &ev)) ++n;
+        return n;
+    }
+};
+
+// Waits up to `seconds` for the window's next drawing to reach the server.
+bool drew_within(DamageCounter& damage, double seconds)
+{
+    for (double waited = 0; waited < seconds; waited += 0.002) {
+        if (damage.take() > 0) return true;
+        usleep(2000);
+    }
+    return false;
+}
+
+// Waits (at most 2 s) until the running plugin has published another cutoff
+// than `last`, and returns it: the audio thread may lag on a busy machine.
+uint32_t next_cutoff(const zt::Plugin& p, uint32_t last)
+{
+    for (int i = 0; i < 1000; ++i) {
+        const uint32_t bits = std::bit_cast<uint32_t>(zt::plugin_live_cutoff(p));
+        if (bits != last) return bits;
+        usleep(2000);
+    }
+    return last;
+}
+
+// With instance-access the window follows the running plugin's cutoff: one
+// drawing for every idle call after the cutoff moved, none while it stands
+// still. The plugin's audio thread writes the cutoff while the window reads
+// it (the ThreadSanitizer build checks that for races). Without
+// instance-access the window stays still, however the cutoff moves.
+TEST(LiveCutoff, RedrawsAtEveryIdleWhileTheCutoffMovesAndNeverWhenStill)
+{
+    RunningPlugin plugin;
+    const zt::Plugin& instance = *static_cast<const zt::Plugin*>(plugin.handle);
+    UiRig rig;
+    Offer offer;
+    offer.instance = plugin.handle;
+    ASSERT_TRUE(rig.open(offer));
+    {
+        DamageCounter damage(rig.display, rig.child);
+        ASSERT_NE(damage.damage, 0u) << "the X server has no DAMAGE extension";
+        rig.idle();
+        drew_within(damage, 0.5);  // the first picture
+        plugin.start();
+        int moved = 0, drew = 0;
+        uint32_t cutoff = std::bit_cast<uint32_t>(zt::plugin_live_cutoff(instance));
+        for (int i = 0; i < 30; ++i) {
+            const uint32_t next = next_cutoff(instance, cutoff);
+            moved += next != cutoff;
+            cutoff = next;
+            rig.idle();
+            drew += drew_within(damage, 2.0);
+        }
+        plugin.stop();
+        EXPECT_EQ(moved, 30);
+        EXPECT_EQ(drew, 30) << "idle calls after the cutoff moved that drew";
+
+        rig.idle();  // takes the last cutoff
+        usleep(200000);
+        damage.take();
+        int still = 0;
+        for (int i = 0; i < 5; ++i) {
+            rig.idle();
+            still += drew_within(damage, 0.2);
+        }
+        EXPECT_EQ(still, 0) << "drawings while nothing changed";
+    }
+
+    ASSERT_TRUE(rig.open());  // no instance-access
+    DamageCounter blind(rig.display, rig.child);
+    rig.idle();
+    usleep(200000);
+    blind.take();
+    plugin.start();
+    int drew = 0;
+    for (int i = 0; i < 5; ++i) {
+        usleep(30000);
+        rig.idle();
+        drew += drew_within(blind, 0.2);
+    }
+    plugin.stop();
+    EXPECT_EQ(drew, 0);
+}
+
+} // namespace
+} // namespace zt_ui_test
