@@ -183,16 +183,19 @@ bool view_take_dirty(View& v)
     return d;
 }
 
+void view_plot_rect(const View& v, int* x, int* y, int* width, int* height)
+{
+    const Rect p = view_layout(v).plot;
+    *x = int(std::floor(p.x * v.scale));
+    *y = int(std::floor(p.y * v.scale));
+    *width = int(std::ceil((p.x + p.w) * v.scale)) - *x;
+    *height = int(std::ceil((p.y + p.h) * v.scale)) - *y;
+}
+
 bool view_take_damage(View& v, int* x, int* y, int* width, int* height)
 {
     *x = 0, *y = 0, *width = v.width, *height = v.height;
-    if (v.dirty && !v.dirty_outside_plot) {
-        const Rect p = view_layout(v).plot;
-        *x = int(std::floor(p.x * v.scale));
-        *y = int(std::floor(p.y * v.scale));
-        *width = int(std::ceil((p.x + p.w) * v.scale)) - *x;
-        *height = int(std::ceil((p.y + p.h) * v.scale)) - *y;
-    }
+    if (v.dirty && !v.dirty_outside_plot) view_plot_rect(v, x, y, width, height);
     return view_take_dirty(v);
 }
 

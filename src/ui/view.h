@@ -71,6 +71,16 @@ void view_size_hint(const View& v, int* width_px, int* height_px);              
 // view_draw saves most of the work of following a moving cutoff.
 bool view_take_damage(View& v, int* x, int* y, int* width, int* height);
 
+// The plot's rectangle in device pixels (the damage while only the cutoff moves).
+void view_plot_rect(const View& v, int* x, int* y, int* width, int* height);
+
+// The plot in two layers, each drawn exactly as view_draw draws it: the
+// ground, grid and band, which stay put while only the cutoff moves, and
+// the curve, the cutoff and the notes above them. A host that keeps the
+// first as a picture draws only the second for a damage of the plot alone.
+void view_draw_plot_base(const View& v, cairo_t* cr);
+void view_draw_plot_live(const View& v, cairo_t* cr);
+
 // Where a control sits (its dial's centre, the shape choice's selected
 // segment, the type button), in device pixels; false for a port with no control.
 bool view_control_centre(const View& v, uint32_t port, double* x, double* y);

@@ -128,6 +128,48 @@ void draw_band(cairo_t* cr, const View& v, const Layout& l)
     cairo_fill(cr);
 }
 
+// Leaves out the points of a polyline that lie within `tolerance` of the
+// segment drawn through them: the curve is worked out at every device
+// column, but where it runs straight (most of it) one segment draws many
+// columns, and filling and stroking cost by the segment. Keeps, from the
+// last point drawn, the range of slopes that pass every point since within
+// the tolerance; a point outside that range ends the segment before it.
+struct PolylineThinner {
+    double tolerance;
+    bool started = false;
+    double ax = 0, ay = 0;          // the last point drawn
+    double lx = 0, ly = 0;          // the last point seen
+    bool pending = false;           // (lx, ly) not drawn yet
+    double lo = -HUGE_VAL, hi = HUGE_VAL;
+
+    void add(cairo_t* cr, double x, double y)
+    {
+        if (!started) {
+            cairo_line_to(cr, x, y);
+            started = true;
+            ax = x, ay = y;
+            return;
+        }
+        const double dx = x - ax;
+        const double slope = (y - ay) / dx;
+        if (pending && (slope < lo || slope > hi)) {
+            cairo_line_to(cr, lx, ly);
+            ax = lx, ay = ly;
+            lo = -HUGE_VAL, hi = HUGE_VAL;
+            return add(cr, x, y);
+        }
+        lo = std::fmax(lo, (y - tolerance - ay) / (x - ax));
+        hi = std::fmin(hi, (y + tolerance - ay) / (x - ax));
+        lx = x, ly = y;
+        pending = true;
+    }
+
+    void finish(cairo_t* cr)
+    {
+        if (pending) cairo_line_to(cr, lx, ly);
+    }
+};
+
 // The response, one point per device column: the level of what is heard
 // at that column's frequency, from the engine's state.
 // When the loop rings on its own the formula describes no steady level:
@@ -140,6 +182,7 @@ void draw_curve(cairo_t* cr, const View& v, const Layout& l, bool ringing)
     // A session below 40 kHz hears nothing above its own half rate.
     const double nyquist_heard = 0.5 * kEngineRate * k;
     cairo_new_path(cr);
+    PolylineThinner thin{0.25 / l.scale};
     double last_x = p.x;
     for (int c = 0; c <= columns; ++c) {
         const double x = p.x + c / l.scale;
@@ -147,9 +190,10 @@ void draw_curve(cairo_t* cr, const View& v, const Layout& l, bool ringing)
         if (heard >= nyquist_heard) break;
         double db = response_level_db(v.engine, heard / k);
         db = std::fmin(std::fmax(db, kBottomDb - 10.0), kTopDb + 10.0);
-        cairo_line_to(cr, x, db_to_y(l, db));
+        thin.add(cr, x, db_to_y(l, db));
         last_x = x;
     }
+    thin.finish(cr);
     if (ringing) {
         const double dash[] = {3.0, 4.0};
         cairo_set_dash(cr, dash, 2, 0);
@@ -160,16 +204,13 @@ void draw_curve(cairo_t* cr, const View& v, const Layout& l, bool ringing)
         return;
     }
     cairo_path_t* path = cairo_copy_path(cr);
-    // A faint fill beneath, fading out before the bottom edge.
+    // A faint fill beneath. Plain rather than fading: a gradient is worked
+    // out pixel by pixel, and this layer is drawn at every move of the cutoff.
     cairo_line_to(cr, last_x, p.y + p.h);
     cairo_line_to(cr, p.x, p.y + p.h);
     cairo_close_path(cr);
-    cairo_pattern_t* fade = cairo_pattern_create_linear(0, p.y, 0, p.y + p.h);
-    cairo_pattern_add_color_stop_rgba(fade, 0.0, palette::curve.r, palette::curve.g, palette::curve.b, 0.20);
-    cairo_pattern_add_color_stop_rgba(fade, 0.85, palette::curve.r, palette::curve.g, palette::curve.b, 0.0);
-    cairo_set_source(cr, fade);
+    set_colour(cr, palette::curve, 0.07);
     cairo_fill(cr);
-    cairo_pattern_destroy(fade);
     cairo_new_path(cr);
     cairo_append_path(cr, path);
     cairo_path_destroy(path);
@@ -240,6 +281,34 @@ void draw_notes(cairo_t* cr, const View& v, const Layout& l, bool ringing)
     }
 }
 
+// What stays put while the cutoff moves: the plot's ground, grid and band.
+void draw_plot_base(cairo_t* cr, const View& v, const Layout& l)
+{
+    const Rect& p = l.plot;
+    cairo_save(cr);
+    cairo_rectangle(cr, p.x, p.y, p.w, p.h);
+    cairo_clip(cr);
+    set_colour(cr, palette::plot);
+    cairo_paint(cr);
+    draw_grid(cr, l);
+    draw_band(cr, v, l);
+    cairo_restore(cr);
+}
+
+// What follows the cutoff: the curve at it, its line, and the notes above.
+void draw_plot_live(cairo_t* cr, const View& v, const Layout& l)
+{
+    const Rect& p = l.plot;
+    const bool ringing = response_pole_radius(v.engine) >= 1.0;
+    cairo_save(cr);
+    cairo_rectangle(cr, p.x, p.y, p.w, p.h);
+    cairo_clip(cr);
+    draw_curve(cr, v, l, ringing);
+    draw_live_cutoff(cr, v, l);
+    draw_notes(cr, v, l, ringing);
+    cairo_restore(cr);
+}
+
 void draw_graph(cairo_t* cr, const View& v, const Layout& l)
 {
     rounded_rect(cr, l.graph, 6);
@@ -248,23 +317,9 @@ void draw_graph(cairo_t* cr, const View& v, const Layout& l)
     set_colour(cr, palette::panel_edge);
     cairo_set_line_width(cr, 1.0);
     cairo_stroke(cr);
-    const Rect& p = l.plot;
-    cairo_rectangle(cr, p.x, p.y, p.w, p.h);
-    set_colour(cr, palette::plot);
-    cairo_fill(cr);
-
-    const bool ringing = response_pole_radius(v.engine) >= 1.0;
-    cairo_save(cr);
-    cairo_rectangle(cr, p.x, p.y, p.w, p.h);
-    cairo_clip(cr);
-    draw_grid(cr, l);
-    draw_band(cr, v, l);
-    draw_curve(cr, v, l, ringing);
-    draw_live_cutoff(cr, v, l);
-    cairo_restore(cr);
-
+    draw_plot_base(cr, v, l);
+    draw_plot_live(cr, v, l);
     draw_axis_labels(cr, l);
-    draw_notes(cr, v, l, ringing);
 }
 
 void draw_header(cairo_t* cr, const View& v, const Layout& l)
@@ -294,14 +349,24 @@ void draw_header(cairo_t* cr, const View& v, const Layout& l)
 
 } // namespace
 
-void view_draw(const View& v, cairo_t* cr)
+namespace {
+
+// Device pixels in, logical lengths drawn, antialiasing by scale.
+void begin_drawing(const View& v, cairo_t* cr)
 {
-    const Layout l = view_layout(v);
     cairo_save(cr);
     // From 2x up a pixel is too small to see the difference between the
     // coarse and the fine antialiasing, and the coarse one costs a third less.
     cairo_set_antialias(cr, v.scale >= 1.5 ? CAIRO_ANTIALIAS_FAST : CAIRO_ANTIALIAS_DEFAULT);
     cairo_scale(cr, v.scale, v.scale);
+}
+
+} // namespace
+
+void view_draw(const View& v, cairo_t* cr)
+{
+    const Layout l = view_layout(v);
+    begin_drawing(v, cr);
     cairo_rectangle(cr, 0, 0, v.width / v.scale, v.height / v.scale);
     set_colour(cr, palette::window);
     cairo_fill(cr);
@@ -314,6 +379,22 @@ void view_draw(const View& v, cairo_t* cr)
     if (!v.picker_open && visible(l.graph)) draw_graph(cr, v, l);
     if (!v.picker_open && visible(l.controls)) draw_controls(cr, v, l);
     if (v.picker_open) draw_picker(cr, v, l);
+    cairo_restore(cr);
+}
+
+void view_draw_plot_base(const View& v, cairo_t* cr)
+{
+    if (v.picker_open) return;
+    begin_drawing(v, cr);
+    draw_plot_base(cr, v, view_layout(v));
+    cairo_restore(cr);
+}
+
+void view_draw_plot_live(const View& v, cairo_t* cr)
+{
+    if (v.picker_open) return;
+    begin_drawing(v, cr);
+    draw_plot_live(cr, v, view_layout(v));
     cairo_restore(cr);
 }
 

@@ -55,14 +55,38 @@ void forget_window(X11Window& w)
 {
     if (w.surface) cairo_surface_destroy(w.surface);
     if (w.buffer) cairo_surface_destroy(w.buffer);
+    if (w.plot_base) cairo_surface_destroy(w.plot_base);
     w.surface = nullptr;
     w.buffer = nullptr;
+    w.plot_base = nullptr;
     w.window = 0;
+}
+
+// Keeps the plot's lower layer of a picture just drawn whole; dropped when
+// the picker covers the plot or there is no memory for it.
+void keep_plot_base(X11Window& w, const View& v, int x, int y, int width, int height)
+{
+    if (w.plot_base) cairo_surface_destroy(w.plot_base);
+    w.plot_base = nullptr;
+    if (v.picker_open || width <= 0 || height <= 0) return;
+    w.plot_base = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    if (cairo_surface_status(w.plot_base) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(w.plot_base);
+        w.plot_base = nullptr;
+        return;
+    }
+    w.plot_x = x, w.plot_y = y;
+    cairo_t* cr = cairo_create(w.plot_base);
+    cairo_translate(cr, -x, -y);
+    view_draw_plot_base(v, cr);
+    cairo_destroy(cr);
 }
 
 // Draws the view's picture within the given rectangle (device pixels) into
 // the buffer, then shows that part at once: no flicker of half pictures.
-void present(X11Window& w, const View& v, int x, int y, int width, int height)
+// `plot_only`: the rectangle is the plot and only the cutoff moved since
+// the last picture, so the kept lower layer still holds.
+void present(X11Window& w, const View& v, int x, int y, int width, int height, bool plot_only)
 {
     if (!w.buffer || cairo_image_surface_get_width(w.buffer) != w.width ||
         cairo_image_surface_get_height(w.buffer) != w.height) {
@@ -74,8 +98,24 @@ void present(X11Window& w, const View& v, int x, int y, int width, int height)
     cairo_t* cr = cairo_create(w.buffer);
     cairo_rectangle(cr, x, y, width, height);
     cairo_clip(cr);
-    view_draw(v, cr);
+    const bool reuse = plot_only && w.plot_base && !v.picker_open && x == w.plot_x && y == w.plot_y &&
+                       width == cairo_image_surface_get_width(w.plot_base) &&
+                       height == cairo_image_surface_get_height(w.plot_base);
+    if (reuse) {
+        cairo_set_source_surface(cr, w.plot_base, x, y);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_paint(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+        view_draw_plot_live(v, cr);
+    } else {
+        view_draw(v, cr);
+    }
     cairo_destroy(cr);
+    if (!plot_only) {
+        int px, py, pw, ph;
+        view_plot_rect(v, &px, &py, &pw, &ph);
+        keep_plot_base(w, v, px, py, pw, ph);
+    }
 
     cairo_surface_flush(w.buffer);
 
@@ -284,11 +324,12 @@ void x11_idle(X11Window& w, View& v, EditSink sink, void* context)
     if (!w.window) return;
     // While only the live cutoff moves, only the plot is drawn again.
     int x = 0, y = 0, width = 0, height = 0;
+    bool plot_only = v.dirty && !v.dirty_outside_plot;
     const bool changed = view_take_damage(v, &x, &y, &width, &height);
-    if (w.exposed) x = 0, y = 0, width = w.width, height = w.height;
+    if (w.exposed) x = 0, y = 0, width = w.width, height = w.height, plot_only = false;
     if (changed || w.exposed) {
         w.exposed = false;
-        present(w, v, x, y, width, height);
+        present(w, v, x, y, width, height, plot_only);
         XFlush(w.display);
     }
     if (g_errors != 0) forget_window(w);  // the window went away under us

@@ -24,6 +24,11 @@ struct X11Window {
     cairo_surface_t* buffer = nullptr;
     bool direct = false;                 // the buffer's pixels are the window's
     cairo_surface_t* surface = nullptr;  // otherwise: the window through cairo's Xlib surface
+    // The plot's ground, grid and band as last drawn, at the plot's place in
+    // the buffer: while only the cutoff moves, the curve goes on a copy of
+    // it rather than on a plot drawn from nothing.
+    cairo_surface_t* plot_base = nullptr;
+    int plot_x = 0, plot_y = 0;          // where it sits in the window, device pixels
     int width = 0, height = 0;           // device pixels, as the server last said
     bool exposed = false;                // the server asked for pixels the view still has
     bool button_held = false;            // left button pressed inside the window

@@ -148,18 +148,36 @@ TEST(ViewRender, ShadingSpansTheBandsColumns)
         }
 }
 
+int differing_pixels(const Picture& a, const Picture& b)
+{
+    int n = 0;
+    for (int py = 0; py < a.height; ++py)
+        for (int px = 0; px < a.width; ++px) n += a.at(px, py) != b.at(px, py);
+    return n;
+}
+
 // A host that redraws only the damage while the cutoff moves ends with the
-// same pixels as a full redraw; going live or not damages the whole window.
+// same pixels as a full redraw, whether it draws the whole plot again or
+// the moving layer over a kept copy of the lower one; going live or not
+// damages the whole window.
 TEST(ViewRender, DamageRedrawEqualsAFullRedraw)
 {
     static View v;
     open_at_scale(v, 2);
+    view_set_session_rate(v, 44100.0);
     view_set_cutoff(v, 500.0f);
-    Picture kept;
+    Picture kept, layered;
     render(v, kept);
+    render(v, layered);
     int x, y, w, h;
     ASSERT_TRUE(view_take_damage(v, &x, &y, &w, &h));
     EXPECT_EQ(w, v.width);
+    view_plot_rect(v, &x, &y, &w, &h);
+    cairo_surface_t* base = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    cairo_t* bcr = cairo_create(base);
+    cairo_translate(bcr, -x, -y);
+    view_draw_plot_base(v, bcr);
+    cairo_destroy(bcr);
     for (float cutoff : {900.0f, 2400.0f, 7000.0f}) {
         view_set_cutoff(v, cutoff);
         ASSERT_TRUE(view_take_damage(v, &x, &y, &w, &h));
@@ -170,13 +188,22 @@ TEST(ViewRender, DamageRedrawEqualsAFullRedraw)
         view_draw(v, cr);
         cairo_destroy(cr);
         cairo_surface_flush(kept.surface);
+        cr = cairo_create(layered.surface);
+        cairo_rectangle(cr, x, y, w, h);
+        cairo_clip(cr);
+        cairo_set_source_surface(cr, base, x, y);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_paint(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+        view_draw_plot_live(v, cr);
+        cairo_destroy(cr);
+        cairo_surface_flush(layered.surface);
         Picture full;
         render(v, full);
-        int differing = 0;
-        for (int py = 0; py < full.height; ++py)
-            for (int px = 0; px < full.width; ++px) differing += kept.at(px, py) != full.at(px, py);
-        EXPECT_EQ(differing, 0) << "cutoff " << cutoff;
+        EXPECT_EQ(differing_pixels(kept, full), 0) << "cutoff " << cutoff;
+        EXPECT_EQ(differing_pixels(layered, full), 0) << "cutoff " << cutoff;
     }
+    cairo_surface_destroy(base);
     EXPECT_FALSE(view_take_damage(v, &x, &y, &w, &h));
     view_set_cutoff(v, NAN);
     ASSERT_TRUE(view_take_damage(v, &x, &y, &w, &h));
