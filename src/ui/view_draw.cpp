@@ -54,6 +54,16 @@ double draw_text(cairo_t* cr, const char* s, double x, double y, double size, Al
     return w;
 }
 
+void draw_panel(cairo_t* cr, const Rect& r)
+{
+    rounded_rect(cr, r, 6);
+    set_colour(cr, palette::panel);
+    cairo_fill_preserve(cr);
+    set_colour(cr, palette::panel_edge);
+    cairo_set_line_width(cr, 1.0);
+    cairo_stroke(cr);
+}
+
 void hairline(cairo_t* cr, double scale, double x0, double y0, double x1, double y1)
 {
     auto snap = [scale](double v) { return (std::floor(v * scale) + 0.5) / scale; };
@@ -311,12 +321,7 @@ void draw_plot_live(cairo_t* cr, const View& v, const Layout& l)
 
 void draw_graph(cairo_t* cr, const View& v, const Layout& l)
 {
-    rounded_rect(cr, l.graph, 6);
-    set_colour(cr, palette::panel);
-    cairo_fill_preserve(cr);
-    set_colour(cr, palette::panel_edge);
-    cairo_set_line_width(cr, 1.0);
-    cairo_stroke(cr);
+    draw_panel(cr, l.graph);
     draw_plot_base(cr, v, l);
     draw_plot_live(cr, v, l);
     draw_axis_labels(cr, l);

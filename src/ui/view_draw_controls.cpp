@@ -186,12 +186,7 @@ void draw_type_button(cairo_t* cr, const View& v, const Layout& l)
 
 void draw_controls(cairo_t* cr, const View& v, const Layout& l)
 {
-    rounded_rect(cr, l.controls, 6);
-    set_colour(cr, palette::panel);
-    cairo_fill_preserve(cr);
-    set_colour(cr, palette::panel_edge);
-    cairo_set_line_width(cr, 1.0);
-    cairo_stroke(cr);
+    draw_panel(cr, l.controls);
     for (int g = 0; g < 4; ++g) {
         const Rect& r = l.group[g];
         set_colour(cr, palette::caption);

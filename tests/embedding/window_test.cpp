@@ -16,6 +16,7 @@
 #include <set>
 #include <sstream>
 
+#include "command_output.h"
 #include "built_bundle.h"
 #include "plugin/plugin.h"
 #include "plugin/port_table.h"
@@ -33,17 +34,6 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 
 namespace zt_ui_test {
 namespace {
-
-std::string command_output(const std::string& cmd)
-{
-    std::string out;
-    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    pclose(p);
-    return out;
-}
 
 std::set<std::string> uris_of(const LilvNodes* nodes)
 {

@@ -11,23 +11,13 @@
 #include <map>
 #include <sstream>
 
+#include "command_output.h"
 #include "lv2_host.h"
 
 namespace zthost {
 namespace {
 
 const std::string kLibrary = bundle_dir() + "libzirpomatik-tolm.so";
-
-std::string command_output(const std::string& cmd)
-{
-    std::string out;
-    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    pclose(p);
-    return out;
-}
 
 bool has_uri(const LilvNodes* nodes, const char* uri)
 {

@@ -63,6 +63,8 @@ TEST_F(RealLogPath, InstantiateThroughLilv)
         LilvInstance* inst = lilv_plugin_instantiate(plugin, 48000.0, nullptr);
         ASSERT_NE(inst, nullptr) << before;
         lilv_instance_free(inst);
-        EXPECT_EQ(once(what_lies_at(kRealPath, aside)), before + (c.written ? kAnnouncement : ""));
+        // An instance of another test may have announced itself before
+        // `before` was read, too.
+        EXPECT_EQ(once(what_lies_at(kRealPath, aside)), once(before + (c.written ? kAnnouncement : "")));
     }
 }

@@ -62,11 +62,17 @@ in_root() {  # in_root DIR COMMAND
 }
 
 # --- build, from the files git knows (committed or not, ignored ones left
-# out), in a chroot with build-essential and the Build-Depends alone
+# out; without git, the tree less its build folders), in a chroot with build-essential and the Build-Depends alone
 echo "package: chroot: apt-get build-dep, dpkg-buildpackage -us -uc -b"
 new_root "$work/build-root"
 mkdir -p "$work/build-root/pkg/src"
-git ls-files -z --cached --others --exclude-standard | xargs -0 tar -cf - | tar -C "$work/build-root/pkg/src" -xf -
+if command -v git >/dev/null && git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  git ls-files -z --cached --others --exclude-standard | xargs -0 tar -cf - | tar -C "$work/build-root/pkg/src" -xf -
+else
+  # No git here (a tree unpacked from an archive, or a machine without it):
+  # everything but the build folders and the renders.
+  tar --exclude-vcs --exclude='./build*' --exclude=./out -cf - . | tar -C "$work/build-root/pkg/src" -xf -
+fi
 in_root "$work/build-root" 'apt-get install -y -qq --no-install-recommends build-essential &&
   apt-get build-dep -y -qq /pkg/src' >>"$work/chroot.log" 2>&1 ||
   { tail -20 "$work/chroot.log"; fail "installing build-essential and the Build-Depends in the chroot"; }
