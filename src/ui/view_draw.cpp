@@ -192,7 +192,7 @@ void draw_curve(cairo_t* cr, const View& v, const Layout& l, bool ringing)
     // A session below 40 kHz hears nothing above its own half rate.
     const double nyquist_heard = 0.5 * kEngineRate * k;
     cairo_new_path(cr);
-    PolylineThinner thin{0.25 / l.scale};
+    PolylineThinner thin{0.1 / l.scale};
     double last_x = p.x;
     for (int c = 0; c <= columns; ++c) {
         const double x = p.x + c / l.scale;
@@ -226,9 +226,9 @@ void draw_curve(cairo_t* cr, const View& v, const Layout& l, bool ringing)
     cairo_path_destroy(path);
     set_colour(cr, palette::curve);
     cairo_set_line_width(cr, 2.0);
-    // Neighbouring columns turn by tiny angles: bevel joins look the same
-    // as round ones and cost a fraction to stroke.
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_BEVEL);
+    // Round joins: where a segment stands for many columns its neighbour may
+    // turn by several degrees, and a bevel would show as a flat corner.
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     cairo_stroke(cr);
 }
 
