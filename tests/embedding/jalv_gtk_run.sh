@@ -64,24 +64,8 @@ done
 [ -s "$work/display" ] || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
 
-wait_for_port() {
-  local i
-  for i in $(seq 100); do
-    timeout 5 jack_lsp 2>/dev/null | grep -qx "$1" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-jackd -r -t 5000 -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 1024 >"$work/jackd.log" 2>&1 &
-jackd_pid=$!
-pids+=("$jackd_pid")
-for i in $(seq 150); do
-  timeout 5 jack_lsp >/dev/null 2>&1 && break
-  kill -0 "$jackd_pid" 2>/dev/null || fail "the JACK server exited"
-  sleep 0.1
-done
-timeout 5 jack_lsp >/dev/null 2>&1 || fail "the JACK server did not start"
+source "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/../jack_dummy.sh"
+start_jack_dummy
 
 # In the sanitizer build the runtime comes in with our libraries; the leaks
 # of GTK and of jalv itself at exit are not ours to count.

@@ -50,30 +50,8 @@ finish() {
 trap finish EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# Every JACK client runs under timeout: a client can hang while it connects.
-# Polls (at most about 10 s) until a JACK port with the given name exists.
-wait_for_port() {
-  local i
-  for i in $(seq 100); do
-    timeout 5 jack_lsp 2>/dev/null | grep -qx "$1" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-# -r: no real-time scheduling, which a test machine may not grant; -t: a
-# generous client timeout, so a busy machine does not drop a client.
-jackd -r -t 5000 -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 1024 >"$work/jackd.log" 2>&1 &
-jackd_pid=$!
-pids+=("$jackd_pid")
-# Ready when a client gets through; a client that knocks while the server is
-# still starting can be turned away, so keep knocking for up to 15 s.
-for i in $(seq 150); do
-  timeout 5 jack_lsp >/dev/null 2>&1 && break
-  kill -0 "$jackd_pid" 2>/dev/null || fail "the JACK server exited"
-  sleep 0.1
-done
-timeout 5 jack_lsp >/dev/null 2>&1 || fail "the JACK server did not start"
+source "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/../jack_dummy.sh"
+start_jack_dummy
 
 # jalv reads console commands from a FIFO kept open on fd 3 until the end;
 # its answers are line-buffered so they can be read while it runs.
