@@ -1,7 +1,19 @@
-# Sourced by the tests that run a JACK host: a JACK server on the dummy
-# driver, and a wait for a client's port. Expects $work (a folder for logs),
+# Sourced by the tests that run a JACK host: stopping their processes, a
+# JACK server on the dummy driver, and a wait for a client's port. Expects $work (a folder for logs),
 # the array pids (processes the caller stops at the end), fail, and
 # JACK_DEFAULT_SERVER set to a name of the test's own.
+
+# Ends one of our processes: politely, then after 5 s for good.
+stop() {
+  local n
+  kill "$1" 2>/dev/null || return 0
+  for n in $(seq 50); do
+    kill -0 "$1" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
 
 # Every JACK client runs under timeout: a client can hang while it connects.
 # Polls (at most about 10 s) until a JACK port with the given name exists.

@@ -54,12 +54,12 @@ double draw_text(cairo_t* cr, const char* s, double x, double y, double size, Al
     return w;
 }
 
-void draw_panel(cairo_t* cr, const Rect& r)
+void draw_panel(cairo_t* cr, const Rect& r, Colour edge)
 {
     rounded_rect(cr, r, 6);
     set_colour(cr, palette::panel);
     cairo_fill_preserve(cr);
-    set_colour(cr, palette::panel_edge);
+    set_colour(cr, edge);
     cairo_set_line_width(cr, 1.0);
     cairo_stroke(cr);
 }

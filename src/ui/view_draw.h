@@ -39,7 +39,7 @@ enum class Align { left, centre, right };
 
 void set_colour(cairo_t* cr, Colour c, double alpha = 1.0);
 void rounded_rect(cairo_t* cr, const Rect& r, double radius);
-void draw_panel(cairo_t* cr, const Rect& r);  // a rounded panel with its edge
+void draw_panel(cairo_t* cr, const Rect& r, Colour edge = palette::panel_edge);  // a rounded panel with its edge
 // Text with its baseline at y; returns its width.
 double draw_text(cairo_t* cr, const char* s, double x, double y, double size, Align align, bool bold = false);
 double text_width(cairo_t* cr, const char* s, double size, bool bold = false);

@@ -206,12 +206,7 @@ void draw_picker(cairo_t* cr, const View& v, const Layout& l)
     set_colour(cr, palette::window, 0.6);
     cairo_fill(cr);
     const Rect& p = l.picker;
-    rounded_rect(cr, p, 6);
-    set_colour(cr, palette::panel);
-    cairo_fill_preserve(cr);
-    set_colour(cr, palette::grid_strong);
-    cairo_set_line_width(cr, 1.0);
-    cairo_stroke(cr);
+    draw_panel(cr, p, palette::grid_strong);
     set_colour(cr, palette::text);
     const double w = draw_text(cr, "Response type", p.x + 12, p.y + 19, 12, Align::left, true);
     set_colour(cr, palette::text_dim);

@@ -27,16 +27,7 @@ export NO_AT_BRIDGE=1 GDK_BACKEND=x11   # no accessibility bus, no Wayland
 work=$(mktemp -d)
 pids=()
 
-stop() {
-  local n
-  kill "$1" 2>/dev/null || return 0
-  for n in $(seq 50); do
-    kill -0 "$1" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL "$1" 2>/dev/null || true
-  wait "$1" 2>/dev/null || true
-}
+source "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/../jack_dummy.sh"
 
 finish() {
   local rc=$?
@@ -64,7 +55,6 @@ done
 [ -s "$work/display" ] || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
 
-source "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/../jack_dummy.sh"
 start_jack_dummy
 
 # In the sanitizer build the runtime comes in with our libraries; the leaks

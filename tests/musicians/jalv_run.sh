@@ -19,17 +19,7 @@ export JACK_NO_AUDIO_RESERVATION=1             # no D-Bus device reservation eit
 work=$(mktemp -d)
 pids=()
 
-# Ends one of our processes: politely, then after 5 s for good.
-stop() {
-  local n
-  kill "$1" 2>/dev/null || return 0
-  for n in $(seq 50); do
-    kill -0 "$1" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL "$1" 2>/dev/null || true
-  wait "$1" 2>/dev/null || true
-}
+source "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/../jack_dummy.sh"
 
 finish() {
   local rc=$?
@@ -50,7 +40,6 @@ finish() {
 trap finish EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-source "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/../jack_dummy.sh"
 start_jack_dummy
 
 # jalv reads console commands from a FIFO kept open on fd 3 until the end;
