@@ -1,8 +1,10 @@
 // The window's library as a host built for the same processor meets it:
 // opened in a parent window on a private X server, drawn, dragged on a
 // dial, and photographed twice (as opened, after the drag) into OUTDIR as
-// open.ppm and dragged.ppm. The build for each processor writes its own
-// pictures, and the stage compares them with the x86-64 ones.
+// open.ppm and dragged.ppm; the host calls the drag made go to standard
+// output. The build for each processor writes its own, and the stage
+// compares them with the x86-64 ones (tests/embedding checks what a drag
+// must write).
 //
 //   zt_window_shot OUTDIR
 #include <X11/Xutil.h>
@@ -12,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/port_table.h"
+#include "core/plugin.h"
 #include "ui/view.h"
 #include "../embedding/ui_rig.h"
 
@@ -82,7 +84,7 @@ int main(int argc, char** argv)
     settle(rig);
     check(photograph(rig, out + "/open.ppm"), "cannot photograph the opened window");
 
-    // Mix dragged 80 pixels down in four steps: one gesture, falling values.
+    // Mix dragged 80 pixels down in four steps.
     const uint32_t port = zt::PORT_MIX;
     zt::View v;
     zt::view_init(v);
@@ -100,21 +102,12 @@ int main(int argc, char** argv)
     }
     rig.release(x, y + 80, Button1, 1500);
     settle(rig);
-    const std::vector<HostCall>& calls = rig.calls;
-    check(calls.size() >= 3 && calls.front().kind == HostCall::touch_begin &&
-              calls.back().kind == HostCall::touch_end,
-          "the drag is not one gesture");
-    float last = zt::kPorts[port].def;
-    for (const HostCall& c : calls) {
-        check(c.port == port, "a write to another port");
-        if (c.kind != HostCall::write) continue;
-        check(c.value <= last, "a downward drag raised the value");
-        last = c.value;
+    // What the host was told, for comparison with the other processors'.
+    for (const HostCall& c : rig.calls) {
+        const char* kind = c.kind == HostCall::write ? "write" : c.kind == HostCall::touch_begin ? "begin" : "end";
+        std::printf("%s %u %.9g\n", kind, c.port, static_cast<double>(c.value));
     }
-    check(last < zt::kPorts[port].def, "the drag did not lower mix");
     check(photograph(rig, out + "/dragged.ppm"), "cannot photograph the dragged window");
-    std::printf("zt_window_shot: %dx%d, mix dragged to %.6g in %zu host calls, %d failed checks\n", w, h,
-                static_cast<double>(last), calls.size(), g_failures);
     rig.close();
     return g_failures == 0 ? 0 : 1;
 }

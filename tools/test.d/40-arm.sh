@@ -59,7 +59,8 @@ mkdir -p "$x64/render" "$x64/nofma/render" "$x64/shot"
 GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2,-FMA \
   "$x64/render_host" "$x64/nofma/$bundle/$lib" "$script" "$x64/nofma/render" >"$x64/nofma/render.log" ||
   { cat "$x64/nofma/render.log"; fail "x86-64 render without FMA"; }
-"$x64/tests/cross/zt_window_shot" "$x64/shot" || fail "x86-64 window"
+"$x64/tests/cross/zt_window_shot" "$x64/shot" >"$x64/shot/calls" || fail "x86-64 window"
+grep -q '^write 2 ' "$x64/shot/calls" || fail "x86-64 window: the drag wrote nothing to mix"
 
 # Bit for bit, session by session; on a difference, the first frame that
 # differs and both values.
@@ -136,7 +137,8 @@ arm_build() {  # arm_build NAME DEBIAN_ARCH TRIPLE QEMU TOOLCHAIN FOLDER ELF_MAC
   # The window: cairo, X11 and their libraries from the sysroot, the C
   # library from the cross root.
   "${emulate[@]}" -E LD_LIBRARY_PATH="$sysroot/usr/lib/$triple:$sysroot/lib/$triple" \
-    "$dir/main/tests/cross/zt_window_shot" "$dir/shot" || fail "$name window"
+    "$dir/main/tests/cross/zt_window_shot" "$dir/shot" >"$dir/shot/calls" || fail "$name window"
+  cmp -s "$x64/shot/calls" "$dir/shot/calls" || fail "$name window: the drag told the host other things than on x86-64"
   local picture pae
   for picture in open dragged; do
     if ! cmp -s "$x64/shot/$picture.ppm" "$dir/shot/$picture.ppm"; then
