@@ -24,6 +24,7 @@
 #include "ui_rig.h"
 
 #include <X11/Xatom.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/Xdamage.h>
 
 // fontconfig loads its configuration once per process, the first time the
@@ -151,6 +152,16 @@ TEST(Window, OpensInItsParentAtTheHostsScale)
         EXPECT_EQ(h, static_cast<int>(std::lround(420 * scale)));
         EXPECT_EQ(rig.resized_width, w);
         EXPECT_EQ(rig.resized_height, h);
+        // What suil's X11-in-GTK wrapper hands a GTK or wxWidgets host: the
+        // minimum as the least it may give, the base size as the natural one.
+        XSizeHints hints{};
+        long supplied = 0;
+        ASSERT_TRUE(XGetWMNormalHints(rig.display, rig.child, &hints, &supplied));
+        EXPECT_EQ(hints.flags & (PMinSize | PBaseSize), PMinSize | PBaseSize);
+        EXPECT_EQ(hints.base_width, w);
+        EXPECT_EQ(hints.base_height, h);
+        EXPECT_EQ(hints.min_width, static_cast<int>(std::lround(640 * scale)));
+        EXPECT_EQ(hints.min_height, static_cast<int>(std::lround(360 * scale)));
         XWindowAttributes a{};
         XGetWindowAttributes(rig.display, rig.child, &a);
         EXPECT_EQ(a.map_state, IsViewable);
