@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/response_curve.h"
-#include "plugin/port_table.h"
+#include "core/port_table.h"
 #include "ui/view.h"
 #include "ui/view_draw.h"
 #include "ui/view_layout.h"
