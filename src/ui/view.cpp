@@ -222,7 +222,6 @@ ControlEdit view_press(View& v, double x_px, double y_px, bool shift, bool doubl
             return {};
         }
         close_picker(v);
-        mark_dirty(v);
         set_grab(v, Grab::none, -1);
         return {};
     }

@@ -50,8 +50,9 @@ Layout view_layout(const View& v)
     l.plot = {l.graph.x + 36, l.graph.y + 10, l.graph.w - 36 - 12, l.graph.h - 10 - 22};
 
     // Dials of equal width; the modulation group also holds the shape
-    // choice. Below the natural width both give up width, the shape choice
-    // twice its share, so that each keeps its labels readable to the minimum.
+    // choice. Below the natural width the shape choice gives up half of what
+    // is lost and the seven dials the rest, which keeps both readable down to
+    // the minimum.
     const double inner_x = l.controls.x + kInnerPad, inner_w = l.controls.w - 2 * kInnerPad;
     constexpr double natural_inner = kNaturalWidth - 2 * kMargin - 2 * kInnerPad;
     constexpr double min_inner = kMinWidth - 2 * kMargin - 2 * kInnerPad;
