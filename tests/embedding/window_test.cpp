@@ -431,8 +431,11 @@ TEST(LiveCutoff, RedrawsAtEveryIdleWhileTheCutoffMovesAndNeverWhenStill)
         for (int i = 0; i < 30; ++i) {
             const uint32_t next = next_cutoff(instance, cutoff);
             moved += next != cutoff;
-            cutoff = next;
             rig.idle();
+            // The cutoff may have moved again between the wait and the idle
+            // call: the next wait starts from a value read after the idle
+            // call took its own, so the window always has a new one to draw.
+            cutoff = std::bit_cast<uint32_t>(zt::plugin_live_cutoff(instance));
             drew += drew_within(damage, 2.0);
         }
         plugin.stop();
