@@ -23,7 +23,7 @@ bundle=zirpomatik-tolm.lv2
 lib=libzirpomatik-tolm.so
 script=tests/cross/sessions.txt
 
-ZT_EXTRA_PACKAGES="g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user googletest" bash tools/deps.sh
+bash tools/deps.sh
 
 fail() { echo "arm: FAILED: $*" >&2; exit 1; }
 

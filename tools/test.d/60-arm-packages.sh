@@ -22,7 +22,7 @@ src=$PWD
 start=$SECONDS
 fail() { echo "arm-packages: FAILED: $*" >&2; exit 1; }
 [ "$(id -u)" -eq 0 ] || fail "needs root (debootstrap, chroot)"
-ZT_EXTRA_PACKAGES="g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user" bash tools/deps.sh
+bash tools/deps.sh
 
 arches=(arm64 armhf)
 declare -A triple=([arm64]=aarch64-linux-gnu [armhf]=arm-linux-gnueabihf)
