@@ -6,6 +6,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -99,6 +100,7 @@ void forget_window(X11Window& w)
     w.surface = nullptr;
     w.buffer = nullptr;
     w.plot_base = nullptr;
+    w.plot_base_valid = false;
     w.window = 0;
 }
 
@@ -106,20 +108,34 @@ void forget_window(X11Window& w)
 // all of it up to the bound.
 int drawn(int window_px) { return window_px < kViewMaxSide ? window_px : kViewMaxSide; }
 
-// The memory the kept pictures may hold together: the buffer at the bound
+// The memory the kept pictures may hold together: a buffer at the bound
 // alone fills it, and the plot's lower layer is kept only beside a smaller one.
 constexpr double kHeldBytes = 64.0 * 1024 * 1024;
 
-// Keeps the plot's lower layer of a picture just drawn whole; dropped when
-// the picker covers the plot, or there is no room or no memory for it.
-void keep_plot_base(X11Window& w, const View& v, int x, int y, int width, int height)
+// Adds an exposed rectangle to what the server has shown, within the bound.
+void add_shown(X11Window& w, int x, int y, int width, int height)
 {
-    const double bytes = 4.0 * (double(width) * height + double(drawn(w.width)) * drawn(w.height));
-    if (v.picker_open || width <= 0 || height <= 0 || bytes > kHeldBytes) {
-        if (w.plot_base) cairo_surface_destroy(w.plot_base);
-        w.plot_base = nullptr;
+    const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+    const int x1 = std::min(x + width, drawn(w.width)), y1 = std::min(y + height, drawn(w.height));
+    if (x0 >= x1 || y0 >= y1) return;
+    if (w.shown_x0 >= w.shown_x1 || w.shown_y0 >= w.shown_y1) {
+        w.shown_x0 = x0, w.shown_y0 = y0, w.shown_x1 = x1, w.shown_y1 = y1;
         return;
     }
+    w.shown_x0 = std::min(w.shown_x0, x0), w.shown_y0 = std::min(w.shown_y0, y0);
+    w.shown_x1 = std::max(w.shown_x1, x1), w.shown_y1 = std::max(w.shown_y1, y1);
+}
+
+// Draws the plot's lower layer into the kept copy, unless it is already
+// there; false when there is no room or no memory for it.
+bool ready_plot_base(X11Window& w, const View& v, int x, int y, int width, int height)
+{
+    const double pixels = double(width) * height +
+                          double(cairo_image_surface_get_width(w.buffer)) * cairo_image_surface_get_height(w.buffer);
+    if (4.0 * pixels > kHeldBytes) return false;
+    if (w.plot_base && w.plot_base_valid && x == w.plot_x && y == w.plot_y &&
+        width == cairo_image_surface_get_width(w.plot_base) && height == cairo_image_surface_get_height(w.plot_base))
+        return true;
     // The last one, when it has the size, saves memory fresh from the system.
     if (!w.plot_base || cairo_image_surface_get_width(w.plot_base) != width ||
         cairo_image_surface_get_height(w.plot_base) != height) {
@@ -129,40 +145,45 @@ void keep_plot_base(X11Window& w, const View& v, int x, int y, int width, int he
     if (cairo_surface_status(w.plot_base) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(w.plot_base);
         w.plot_base = nullptr;
-        return;
+        return false;
     }
     w.plot_x = x, w.plot_y = y;
     cairo_t* cr = cairo_create(w.plot_base);
     cairo_translate(cr, -x, -y);
     view_draw_plot_base(v, cr);
     cairo_destroy(cr);
+    w.plot_base_valid = true;
+    return true;
 }
 
 // Draws the view's picture within the given rectangle (device pixels) into
 // the buffer, then shows that part at once: no flicker of half pictures.
-// `plot_only`: the rectangle is the plot and only the cutoff moved since
-// the last picture, so the kept lower layer still holds.
+// Only what the server has shown is drawn. `plot_only`: the rectangle is
+// the plot and only the cutoff moved since the last picture, so the plot's
+// lower layer, drawn once, holds until the next whole picture.
 void present(X11Window& w, const View& v, int x, int y, int width, int height, bool plot_only)
 {
-    const int bw = drawn(w.width), bh = drawn(w.height);
-    if (!w.buffer || cairo_image_surface_get_width(w.buffer) != bw ||
+    const int bx = w.shown_x0, by = w.shown_y0, bw = w.shown_x1 - w.shown_x0, bh = w.shown_y1 - w.shown_y0;
+    if (bw <= 0 || bh <= 0) return;  // nothing on screen yet: the exposure will come
+    if (!w.buffer || w.buffer_x != bx || w.buffer_y != by || cairo_image_surface_get_width(w.buffer) != bw ||
         cairo_image_surface_get_height(w.buffer) != bh) {
         if (w.buffer) cairo_surface_destroy(w.buffer);
         w.buffer = cairo_image_surface_create(CAIRO_FORMAT_RGB24, bw, bh);
-        x = 0, y = 0, width = bw, height = bh;  // a new buffer holds nothing yet
+        w.buffer_x = bx, w.buffer_y = by;
+        x = bx, y = by, width = bw, height = bh;  // a new buffer holds nothing yet
         plot_only = false;
     }
     if (cairo_surface_status(w.buffer) != CAIRO_STATUS_SUCCESS) return;  // out of memory: try again next time
-    if (x + width > bw) width = bw - x;
-    if (y + height > bh) height = bh - y;
-    if (width <= 0 || height <= 0) return;
+    const int x0 = std::max(x, bx), y0 = std::max(y, by);
+    const int x1 = std::min(x + width, bx + bw), y1 = std::min(y + height, by + bh);
+    if (x0 >= x1 || y0 >= y1) return;
+    const bool whole_plot = x0 == x && y0 == y && x1 == x + width && y1 == y + height;
+    x = x0, y = y0, width = x1 - x0, height = y1 - y0;
     cairo_t* cr = cairo_create(w.buffer);
+    cairo_translate(cr, -bx, -by);
     cairo_rectangle(cr, x, y, width, height);
     cairo_clip(cr);
-    const bool reuse = plot_only && w.plot_base && !v.picker_open && x == w.plot_x && y == w.plot_y &&
-                       width == cairo_image_surface_get_width(w.plot_base) &&
-                       height == cairo_image_surface_get_height(w.plot_base);
-    if (reuse) {
+    if (plot_only && whole_plot && !v.picker_open && ready_plot_base(w, v, x, y, width, height)) {
         cairo_set_source_surface(cr, w.plot_base, x, y);
         cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
         cairo_paint(cr);
@@ -170,14 +191,9 @@ void present(X11Window& w, const View& v, int x, int y, int width, int height, b
         view_draw_plot_live(v, cr);
     } else {
         view_draw(v, cr);
+        if (!plot_only) w.plot_base_valid = false;
     }
     cairo_destroy(cr);
-    if (!plot_only) {
-        int px, py, pw, ph;
-        view_plot_rect(v, &px, &py, &pw, &ph);
-        keep_plot_base(w, v, px, py, pw, ph);
-    }
-
     cairo_surface_flush(w.buffer);
 
     if (w.direct) {
@@ -200,13 +216,13 @@ void present(X11Window& w, const View& v, int x, int y, int width, int height, b
         image.green_mask = 0x00ff00;
         image.blue_mask = 0x0000ff;
         if (!XInitImage(&image)) return;
-        XPutImage(w.display, w.window, DefaultGC(w.display, DefaultScreen(w.display)), &image, x, y, x, y,
-                  static_cast<unsigned>(width), static_cast<unsigned>(height));
+        XPutImage(w.display, w.window, DefaultGC(w.display, DefaultScreen(w.display)), &image, x - bx, y - by, x,
+                  y, static_cast<unsigned>(width), static_cast<unsigned>(height));
         return;
     }
     cr = cairo_create(w.surface);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cr, w.buffer, 0, 0);
+    cairo_set_source_surface(cr, w.buffer, bx, by);
     cairo_rectangle(cr, x, y, width, height);
     cairo_fill(cr);
     cairo_destroy(cr);
@@ -415,6 +431,7 @@ void x11_idle(X11Window& w, View& v, EditSink sink, void* context)
         XNextEvent(w.display, &ev);
         switch (ev.type) {
         case Expose:
+            add_shown(w, ev.xexpose.x, ev.xexpose.y, ev.xexpose.width, ev.xexpose.height);
             if (ev.xexpose.count == 0) w.exposed = true;
             break;
         case ConfigureNotify:
@@ -422,6 +439,9 @@ void x11_idle(X11Window& w, View& v, EditSink sink, void* context)
             if (ev.xconfigure.width != w.width || ev.xconfigure.height != w.height) {
                 w.width = ev.xconfigure.width;
                 w.height = ev.xconfigure.height;
+                // The server forgets the pixels of a resized window and
+                // exposes what it shows of it anew.
+                w.shown_x0 = w.shown_y0 = w.shown_x1 = w.shown_y1 = 0;
                 if (w.surface) cairo_xlib_surface_set_size(w.surface, drawn(w.width), drawn(w.height));
                 view_resize(v, w.width, w.height);
             }
