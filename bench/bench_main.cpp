@@ -13,8 +13,8 @@
 #include "bench_host.h"
 #include "floor_kernel.h"
 #include "engine/filter_engine.h"
-#include "plugin/fp_mode.h"
-#include "plugin/plugin.h"
+#include "core/fp_mode.h"
+#include "core/plugin.h"
 
 namespace zt::bench {
 

@@ -21,7 +21,7 @@
 #include <cstring>
 #include <limits>
 
-#include "plugin/plugin.h"
+#include "core/plugin.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "view_layout.h"
 #include "view_values.h"
-#include "../plugin/port_table.h"
+#include "../core/port_table.h"
 
 namespace zt {
 

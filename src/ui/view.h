@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "../engine/filter_engine.h"
-#include "../plugin/plugin.h"
+#include "../core/plugin.h"
 
 namespace zt {
 

@@ -6,7 +6,7 @@
 #include "view_draw.h"
 #include "view_values.h"
 #include "../engine/response_curve.h"
-#include "../plugin/port_table.h"
+#include "../core/port_table.h"
 
 namespace zt {
 

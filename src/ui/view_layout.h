@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "view.h"
-#include "../plugin/port_table.h"
+#include "../core/port_table.h"
 
 namespace zt {
 

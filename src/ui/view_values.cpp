@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "../plugin/port_table.h"
+#include "../core/port_table.h"
 
 namespace zt {
 

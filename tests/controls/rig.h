@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "plugin/plugin.h"
+#include "core/plugin.h"
 
 namespace zt::test {
 

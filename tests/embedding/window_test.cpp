@@ -21,8 +21,8 @@
 
 #include "command_output.h"
 #include "built_bundle.h"
-#include "plugin/plugin.h"
-#include "plugin/port_table.h"
+#include "core/plugin.h"
+#include "core/port_table.h"
 #include "ui/view.h"
 #include "ui_rig.h"
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/sample_path.h"
-#include "plugin/fp_mode.h"
-#include "plugin/plugin.h"
+#include "core/fp_mode.h"
+#include "core/plugin.h"
 
 using namespace zt;
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "lv2_rig.h"
-#include "plugin/fp_mode.h"
+#include "core/fp_mode.h"
 #include "support/random_gen.h"
 
 #if defined(__x86_64__) || defined(__i386__)

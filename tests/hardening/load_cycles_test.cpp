@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <string>
 
-#include "plugin/plugin.h"
+#include "core/plugin.h"
 
 namespace {
 

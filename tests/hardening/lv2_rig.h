@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "plugin/plugin.h"
+#include "core/plugin.h"
 
 namespace zt_test {
 

@@ -9,7 +9,7 @@
 
 #include "engine/response_types.h"
 #include "engine/sample_path.h"
-#include "plugin/plugin.h"
+#include "core/plugin.h"
 
 using namespace zt;
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "plugin/port_table.h"
+#include "core/port_table.h"
 #include "ui/view.h"
 #include "ui/view_layout.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fft.h"
-#include "plugin/plugin.h"
+#include "core/plugin.h"
 
 namespace ztplots {
 

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "plugin/port_table.h"
+#include "core/port_table.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 #include <cstring>
 #include <new>
 
-#include "x11_window.h"
-#include "view.h"
-#include "../plugin/plugin.h"
+#include "../ui/x11_window.h"
+#include "../ui/view.h"
+#include "../core/plugin.h"
 
 namespace zt {
 
