@@ -643,8 +643,11 @@ TEST(LiveCutoff, RedrawsAtEveryIdleWhileTheCutoffMovesAndNeverWhenStill)
         for (int i = 0; i < 30; ++i) {
             const uint32_t next = next_cutoff(instance, cutoff);
             moved += next != cutoff;
-            cutoff = next;
             rig.idle();
+            // Read after the window read it: the audio thread may have moved
+            // it again since `next`, and the next wait must pass what the
+            // window showed.
+            cutoff = std::bit_cast<uint32_t>(zt::plugin_live_cutoff(instance));
             drew += drew_within(damage, 2.0);
         }
         plugin.stop();
