@@ -276,11 +276,13 @@ void pointer_event(X11Window& w, View& v, XEvent& ev, EditSink sink, void* conte
         break;
     }
     case MotionNotify:
-        if (!w.button_held) return;
         latest_motion(w.display, w.window, ev);
-        // The button came up where we could not see it: the drag is over.
-        if (!(ev.xmotion.state & Button1Mask)) {
+        if (w.button_held && !(ev.xmotion.state & Button1Mask)) {
+            // The button came up where we could not see it: the drag is over.
             x11_end_drag(w, v, sink, context);
+        }
+        if (!w.button_held) {
+            view_hover(v, ev.xmotion.x, ev.xmotion.y);
             return;
         }
         edit = view_drag(v, ev.xmotion.x, ev.xmotion.y, (ev.xmotion.state & ShiftMask) != 0);
@@ -295,6 +297,7 @@ void pointer_event(X11Window& w, View& v, XEvent& ev, EditSink sink, void* conte
         // Crossing the edge is part of a drag, unless the button is up or
         // someone else grabbed the pointer (its release will not reach us).
         if (!(ev.xcrossing.state & Button1Mask) || ev.xcrossing.mode == NotifyGrab) x11_end_drag(w, v, sink, context);
+        if (ev.type == LeaveNotify) view_hover(v, -1.0, -1.0);
         return;
     case FocusOut:
         // Another window took the keyboard (a dialog, a menu, a desktop switch).
@@ -366,17 +369,6 @@ bool x11_open(X11Window& w, unsigned long parent, int width, int height)
             XStoreName(w.display, w.window, "Zirpomatik Tolm");
             XClassHint class_hint = {const_cast<char*>("zirpomatik-tolm"), const_cast<char*>("Zirpomatik-tolm")};
             XSetClassHint(w.display, w.window, &class_hint);
-            // Embedding hosts read the size hints to size their frame.
-            XSizeHints* hints = XAllocSizeHints();
-            if (hints) {
-                hints->flags = PMinSize | PBaseSize;
-                hints->min_width = width / 2;
-                hints->min_height = height / 2;
-                hints->base_width = width;
-                hints->base_height = height;
-                XSetWMNormalHints(w.display, w.window, hints);
-                XFree(hints);
-            }
             w.direct = rgb24_visual(w.display);
             if (!w.direct)
                 w.surface = cairo_xlib_surface_create(w.display, w.window, DefaultVisual(w.display, screen),
@@ -413,6 +405,24 @@ double x11_dpi_scale(const X11Window& w)
         line = next + 1;
     }
     return 0.0;
+}
+
+void x11_size_hints(X11Window& w, int min_width, int min_height, int width, int height)
+{
+    if (!w.display || !w.window) return;
+    XSizeHints* hints = XAllocSizeHints();
+    if (!hints) return;
+    // suil's X11-in-GTK wrapper (jalv.gtk3, and hosts built on GTK or
+    // wxWidgets) takes the minimum as the widget's minimum and the base size,
+    // only when both are set, as its natural size; without them it would
+    // take the window's size at the time it looks.
+    hints->flags = PMinSize | PBaseSize;
+    hints->min_width = min_width;
+    hints->min_height = min_height;
+    hints->base_width = width;
+    hints->base_height = height;
+    XSetWMNormalHints(w.display, w.window, hints);
+    XFree(hints);
 }
 
 void x11_resize(X11Window& w, int width, int height)

@@ -18,6 +18,7 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "command_output.h"
 #include "built_bundle.h"
@@ -27,6 +28,7 @@
 #include "ui_rig.h"
 
 #include <X11/Xatom.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/Xdamage.h>
 
 // fontconfig loads its configuration once per process, the first time the
@@ -154,6 +156,13 @@ TEST(Window, OpensInItsParentAtTheHostsScale)
         EXPECT_EQ(h, static_cast<int>(std::lround(420 * scale)));
         EXPECT_EQ(rig.resized_width, w);
         EXPECT_EQ(rig.resized_height, h);
+        // suil hands GTK hosts the minimum, and the base size as the natural one.
+        XSizeHints hints{};
+        long supplied = 0;
+        ASSERT_TRUE(XGetWMNormalHints(rig.display, rig.child, &hints, &supplied));
+        EXPECT_EQ(hints.flags & (PMinSize | PBaseSize), PMinSize | PBaseSize);
+        EXPECT_EQ(std::vector<int>({hints.min_width, hints.min_height, hints.base_width, hints.base_height}),
+                  std::vector<int>({int(640 * scale), int(360 * scale), w, h}));
         XWindowAttributes a{};
         XGetWindowAttributes(rig.display, rig.child, &a);
         EXPECT_EQ(a.map_state, IsViewable);
@@ -644,9 +653,9 @@ TEST(LiveCutoff, RedrawsAtEveryIdleWhileTheCutoffMovesAndNeverWhenStill)
             const uint32_t next = next_cutoff(instance, cutoff);
             moved += next != cutoff;
             rig.idle();
-            // Read after the window read it: the audio thread may have moved
-            // it again since `next`, and the next wait must pass what the
-            // window showed.
+            // The cutoff may have moved again between the wait and the idle
+            // call: the next wait starts from a value read after the idle
+            // call took its own, so the window always has a new one to draw.
             cutoff = std::bit_cast<uint32_t>(zt::plugin_live_cutoff(instance));
             drew += drew_within(damage, 2.0);
         }
