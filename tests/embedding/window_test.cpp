@@ -5,13 +5,13 @@
 // googletest first: Xlib's macros (None, Bool, ...) would break its headers.
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <limits>
@@ -36,6 +36,12 @@
 // the valgrind check (ui_unload_check.sh) shows it does not grow with
 // every window opened.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
+// cairo keeps a pool of freed patterns that one thread's drawing hands to
+// another's through atomic operations; in the system's uninstrumented
+// library ThreadSanitizer sees only the copies, not the atomics that order
+// them. Races in our own code between two windows in two threads still show.
+extern "C" const char* __tsan_default_suppressions() { return "race:libcairo.so\n"; }
 
 namespace zt_ui_test {
 namespace {
@@ -374,15 +380,22 @@ int host_error_handler(Display*, XErrorEvent*)
     return 0;
 }
 
-// The process's resident memory, kB: now, and the most since the last reset.
-long status_kb(const char* field)
+// The heap the process holds, bytes: what the allocator has handed out and
+// not been given back (the sanitizers' runtimes keep freed blocks a while,
+// which their own count leaves out).
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+double heap_in_use() { return double(__sanitizer_get_current_allocated_bytes()); }
+// Their runtimes draw several times slower.
+constexpr double kIdleBoundMs = 1500.0;
+#else
+double heap_in_use()
 {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
-    return -1;
+    const struct mallinfo2 m = mallinfo2();
+    return double(m.uordblks) + double(m.hblkhd);
 }
-void reset_peak_memory() { std::ofstream("/proc/self/clear_refs") << "5"; }
+constexpr double kIdleBoundMs = 400.0;
+#endif
 
 // Checks the touch gestures a host heard: each ends exactly once, before
 // the next begins; writes come only inside their port's gesture.
@@ -409,7 +422,10 @@ void expect_gestures_closed(const std::vector<HostCall>& calls)
 // drag on the Mix dial. Every case keeps the host's gestures closed and its
 // X error handler installed, no idle call takes long, and the window's
 // memory stays bounded; where the drag's release can no longer come, the
-// drag ends there: its gesture ends and nothing more is written.
+// drag ends there: its gesture ends and nothing more is written. Each
+// window holds at most 64 MB however big, and an idle call takes about
+// 100 ms at most where it once took seconds (the bound leaves room for a
+// busy machine).
 struct Mishap {
     const char* name;
     const char* resources;  // the desktop's X resources while the window opens, or null
@@ -526,6 +542,9 @@ TEST(Window, SurvivesAHostileHostMidDrag)
     // The pointer, whose crossings into a growing window would not say the
     // button is held, stays out of the way.
     XWarpPointer(rig.display, 0, DefaultRootWindow(rig.display), 0, 0, 0, 0, 0, 999);
+    // The process's first drawing loads the fonts' configuration.
+    ASSERT_TRUE(rig.open());
+    rig.idle();
     for (const Mishap& m : mishaps) {
         SCOPED_TRACE(m.name);
         XSetErrorHandler(host_error_handler);
@@ -534,8 +553,8 @@ TEST(Window, SurvivesAHostileHostMidDrag)
                             PropModeReplace, reinterpret_cast<const unsigned char*>(m.resources),
                             static_cast<int>(std::strlen(m.resources)));
         XSync(rig.display, False);
-        reset_peak_memory();
-        const long before_kb = status_kb("VmRSS:");
+        rig.close();
+        const double heap_before = heap_in_use();
         ASSERT_TRUE(rig.open());
         if (m.resources) XDeleteProperty(rig.display, DefaultRootWindow(rig.display), XA_RESOURCE_MANAGER);
         rig.worst_idle_ms = 0.0;
@@ -554,12 +573,12 @@ TEST(Window, SurvivesAHostileHostMidDrag)
         if (rig.ui) {
             rig.motion(x, y + 40 * scale);
             rig.idle();
+            EXPECT_LE(heap_in_use() - heap_before, 64.0 * 1024 * 1024);
             rig.release(x, y + 40 * scale, Button1, 9500);
             rig.idle();
         }
         rig.close();
-        const double worst_ms = rig.worst_idle_ms;
-        const long peak_kb = status_kb("VmHWM:");
+        EXPECT_LT(rig.worst_idle_ms, kIdleBoundMs);
 
         expect_gestures_closed(rig.calls);
         int mix_writes_after = 0;
@@ -567,11 +586,6 @@ TEST(Window, SurvivesAHostileHostMidDrag)
             mix_writes_after += rig.calls[i].kind == HostCall::write && rig.calls[i].port == zt::PORT_MIX;
         if (m.ends_drag) EXPECT_EQ(mix_writes_after, 0);
         else EXPECT_GT(mix_writes_after, 0) << "the drag did not go on";
-        // The window holds at most 64 MB whatever its size; an idle call
-        // takes about 100 ms at most where it once took seconds (the bound
-        // leaves room for a busy machine and the sanitizers' runtimes).
-        EXPECT_LE(peak_kb - before_kb, 64 * 1024);
-        EXPECT_LT(worst_ms, 500.0);
 
         // The host's handler is the one installed, and is given the host's errors.
         EXPECT_EQ(XSetErrorHandler(host_error_handler), &host_error_handler);
