@@ -100,7 +100,6 @@ void forget_window(X11Window& w)
     w.surface = nullptr;
     w.buffer = nullptr;
     w.plot_base = nullptr;
-    w.plot_base_valid = false;
     w.window = 0;
 }
 
@@ -126,16 +125,22 @@ void add_shown(X11Window& w, int x, int y, int width, int height)
     w.shown_x1 = std::max(w.shown_x1, x1), w.shown_y1 = std::max(w.shown_y1, y1);
 }
 
-// Draws the plot's lower layer into the kept copy, unless it is already
-// there; false when there is no room or no memory for it.
-bool ready_plot_base(X11Window& w, const View& v, int x, int y, int width, int height)
+// Keeps the plot's lower layer of a picture just drawn whole; dropped when
+// the picker covers the plot, the plot is not all in the buffer, or there is
+// no room or no memory for it.
+void keep_plot_base(X11Window& w, const View& v)
 {
-    const double pixels = double(width) * height +
-                          double(cairo_image_surface_get_width(w.buffer)) * cairo_image_surface_get_height(w.buffer);
-    if (4.0 * pixels > kHeldBytes) return false;
-    if (w.plot_base && w.plot_base_valid && x == w.plot_x && y == w.plot_y &&
-        width == cairo_image_surface_get_width(w.plot_base) && height == cairo_image_surface_get_height(w.plot_base))
-        return true;
+    int x, y, width, height;
+    view_plot_rect(v, &x, &y, &width, &height);
+    const int bw = cairo_image_surface_get_width(w.buffer), bh = cairo_image_surface_get_height(w.buffer);
+    const bool inside = x >= w.buffer_x && y >= w.buffer_y && x + width <= w.buffer_x + bw &&
+                        y + height <= w.buffer_y + bh;
+    const double pixels = double(width) * height + double(bw) * bh;
+    if (v.picker_open || width <= 0 || height <= 0 || !inside || 4.0 * pixels > kHeldBytes) {
+        if (w.plot_base) cairo_surface_destroy(w.plot_base);
+        w.plot_base = nullptr;
+        return;
+    }
     // The last one, when it has the size, saves memory fresh from the system.
     if (!w.plot_base || cairo_image_surface_get_width(w.plot_base) != width ||
         cairo_image_surface_get_height(w.plot_base) != height) {
@@ -145,22 +150,20 @@ bool ready_plot_base(X11Window& w, const View& v, int x, int y, int width, int h
     if (cairo_surface_status(w.plot_base) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(w.plot_base);
         w.plot_base = nullptr;
-        return false;
+        return;
     }
     w.plot_x = x, w.plot_y = y;
     cairo_t* cr = cairo_create(w.plot_base);
     cairo_translate(cr, -x, -y);
     view_draw_plot_base(v, cr);
     cairo_destroy(cr);
-    w.plot_base_valid = true;
-    return true;
 }
 
 // Draws the view's picture within the given rectangle (device pixels) into
 // the buffer, then shows that part at once: no flicker of half pictures.
 // Only what the server has shown is drawn. `plot_only`: the rectangle is
-// the plot and only the cutoff moved since the last picture, so the plot's
-// lower layer, drawn once, holds until the next whole picture.
+// the plot and only the cutoff moved since the last picture, so the kept
+// lower layer still holds.
 void present(X11Window& w, const View& v, int x, int y, int width, int height, bool plot_only)
 {
     const int bx = w.shown_x0, by = w.shown_y0, bw = w.shown_x1 - w.shown_x0, bh = w.shown_y1 - w.shown_y0;
@@ -177,13 +180,15 @@ void present(X11Window& w, const View& v, int x, int y, int width, int height, b
     const int x0 = std::max(x, bx), y0 = std::max(y, by);
     const int x1 = std::min(x + width, bx + bw), y1 = std::min(y + height, by + bh);
     if (x0 >= x1 || y0 >= y1) return;
-    const bool whole_plot = x0 == x && y0 == y && x1 == x + width && y1 == y + height;
     x = x0, y = y0, width = x1 - x0, height = y1 - y0;
     cairo_t* cr = cairo_create(w.buffer);
     cairo_translate(cr, -bx, -by);
     cairo_rectangle(cr, x, y, width, height);
     cairo_clip(cr);
-    if (plot_only && whole_plot && !v.picker_open && ready_plot_base(w, v, x, y, width, height)) {
+    const bool reuse = plot_only && w.plot_base && !v.picker_open && x == w.plot_x && y == w.plot_y &&
+                       width == cairo_image_surface_get_width(w.plot_base) &&
+                       height == cairo_image_surface_get_height(w.plot_base);
+    if (reuse) {
         cairo_set_source_surface(cr, w.plot_base, x, y);
         cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
         cairo_paint(cr);
@@ -191,9 +196,9 @@ void present(X11Window& w, const View& v, int x, int y, int width, int height, b
         view_draw_plot_live(v, cr);
     } else {
         view_draw(v, cr);
-        if (!plot_only) w.plot_base_valid = false;
     }
     cairo_destroy(cr);
+    if (!plot_only) keep_plot_base(w, v);
     cairo_surface_flush(w.buffer);
 
     if (w.direct) {

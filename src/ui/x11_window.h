@@ -25,11 +25,10 @@ struct X11Window {
     int buffer_x = 0, buffer_y = 0;      // its place in the window, device pixels
     bool direct = false;                 // the buffer's pixels are the window's
     cairo_surface_t* surface = nullptr;  // otherwise: the window through cairo's Xlib surface
-    // The plot's ground, grid and band, drawn when the cutoff first moves
-    // after a whole picture: while only the cutoff moves, the curve goes on
-    // a copy of it rather than on a plot drawn from nothing.
+    // The plot's ground, grid and band as last drawn, at the plot's place in
+    // the buffer: while only the cutoff moves, the curve goes on a copy of
+    // it rather than on a plot drawn from nothing.
     cairo_surface_t* plot_base = nullptr;
-    bool plot_base_valid = false;        // it shows the view as it is
     int plot_x = 0, plot_y = 0;          // where it sits in the window, device pixels
     // What the server has shown of the window since its size last changed
     // (its exposures, within the view's bound kViewMaxSide), device pixels
