@@ -465,6 +465,13 @@ void x11_idle(X11Window& w, View& v, EditSink sink, void* context)
             // Hidden mid-drag: the release will go elsewhere.
             x11_end_drag(w, v, sink, context);
             break;
+        case ReparentNotify:
+            // A host that moves us into another frame hides us with that one.
+            if (ev.xreparent.window == w.window && ev.xreparent.parent != w.parent) {
+                w.parent = ev.xreparent.parent;
+                XSelectInput(w.display, w.parent, StructureNotifyMask);
+            }
+            break;
         case DestroyNotify:
             // The host destroyed the parent, and with it this window.
             if (ev.xdestroywindow.window == w.window || ev.xdestroywindow.window == w.parent)
