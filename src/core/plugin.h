@@ -2,10 +2,12 @@
 // The per-instance record handed to the host, and the operations the host
 // calls on it.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "smoother.h"
 #include "../engine/filter_engine.h"
+#include "../engine/inline_picture.h"
 #include "../support/random_gen.h"
 
 namespace zt {
@@ -44,6 +46,29 @@ struct PublishedFloat {
 };
 static_assert(std::atomic<float>::is_always_lock_free, "run must not take a lock to publish a value");
 
+// A picture of the response that a host shows beside the track (picture.cpp).
+struct PictureImage {  // the layout hosts take a drawn surface in
+    unsigned char* data;  // 32-bit words, alpha in the top byte, premultiplied
+    int width, height, stride;  // stride in bytes
+};
+
+struct HostRedraw {  // the host's request for a new picture; a face calls it, never the core
+    void* handle;
+    void (*request)(void* handle);
+};
+
+struct PluginPicture {
+    // A PictureState float by float. Each float is current on its own: a
+    // picture drawn while run publishes may mix two runs' values, and that
+    // run's change asks for the next picture anyway.
+    PublishedFloat published[kPictureFloats];
+    PictureState last;      // run's thread: what was published last
+    uint32_t serial;        // run's thread: counts the changes published
+    HostRedraw redraw;      // set by a face at creation, or none
+    PictureImage image;     // drawing thread: the last picture (pixels owned)
+    size_t capacity;        // drawing thread: pixels allocated
+};
+
 struct Plugin {
     FilterEngine* engine;   // owned
     double sample_rate;     // recorded only: processing always runs at kEngineRate
@@ -67,6 +92,7 @@ struct Plugin {
     // instance (instance-access) to read at its own pace from the host's UI
     // thread. NaN until the first run.
     PublishedFloat live_cutoff;
+    PluginPicture picture;
 };
 
 // The cutoff the instance last published (Hz at the engine's 48 kHz; NaN
@@ -78,6 +104,16 @@ Plugin* plugin_instantiate(double sample_rate);
 void plugin_connect_port(Plugin* p, uint32_t port, void* data);
 void plugin_run(Plugin* p, uint32_t n);
 void plugin_cleanup(Plugin* p);
+
+// The picture: published at the end of every run that changed what it shows
+// (picture.serial then moves, for a face to ask its host for a redraw), and
+// drawn on the host's GUI thread from what was published, never blocking run.
+// The image stays valid until the next render or cleanup; nullptr when out
+// of memory.
+void publish_picture(Plugin& p);
+PictureImage* plugin_render_picture(Plugin* p, uint32_t w, uint32_t max_h);
+void picture_init(Plugin& p);
+void picture_free(Plugin& p);
 
 // Control intake and smoothing, run by plugin_run.
 void intake_controls(Plugin& p);

@@ -245,6 +245,7 @@ void plugin_run(Plugin* p, uint32_t n)
     }
     // For the window: one relaxed store, read by nothing on this thread.
     p->live_cutoff.store(p->engine->cutoff_hz);
+    publish_picture(*p);
 }
 
 } // namespace zt
