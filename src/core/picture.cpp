@@ -33,17 +33,17 @@ void picture_init(Plugin& p)
 {
     PictureState s = picture_state_of(*p.engine);
     s.cutoff_hz = std::numeric_limits<float>::quiet_NaN();
-    p.picture.last = s;
+    picture_key(*p.engine, p.picture.key);
+    p.picture.key[0] = std::bit_cast<uint32_t>(s.cutoff_hz);
     store(p.picture, s);
 }
 
-// Audio threading class: one compare of a few floats; stores only on a change.
+// Audio threading class, after picture_moved: a dozen relaxed stores.
 void publish_picture(Plugin& p)
 {
-    const PictureState now = picture_state_of(*p.engine);
-    if (std::memcmp(&now, &p.picture.last, sizeof now) == 0) return;
-    p.picture.last = now;
-    store(p.picture, now);
+    p.live_cutoff.store(p.engine->cutoff_hz);
+    picture_key(*p.engine, p.picture.key);
+    store(p.picture, picture_state_of(*p.engine));
     ++p.picture.serial;
 }
 

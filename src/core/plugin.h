@@ -1,13 +1,12 @@
 #pragma once
 // The per-instance record handed to the host, and the operations the host
 // calls on it.
-#include <atomic>
-#include <cstddef>
 #include <cstdint>
 
+#include "picture.h"
+#include "published_float.h"
 #include "smoother.h"
 #include "../engine/filter_engine.h"
-#include "../engine/inline_picture.h"
 #include "../support/random_gen.h"
 
 namespace zt {
@@ -27,46 +26,6 @@ enum PortIndex : uint32_t {
     PORT_OCTAVES = 9,
     PORT_TYPE = 10,
     PORT_COUNT = 11,
-};
-
-// A float that run publishes and another thread reads, without a lock.
-// Relaxed: a reader needs the latest value of this one float, ordered with
-// nothing else. Copies (tests snapshot a whole Plugin) take the present value.
-struct PublishedFloat {
-    std::atomic<float> value{0.0f};
-    PublishedFloat() = default;
-    PublishedFloat(const PublishedFloat& o) : value(o.load()) {}
-    PublishedFloat& operator=(const PublishedFloat& o)
-    {
-        store(o.load());
-        return *this;
-    }
-    float load() const { return value.load(std::memory_order_relaxed); }
-    void store(float v) { value.store(v, std::memory_order_relaxed); }
-};
-static_assert(std::atomic<float>::is_always_lock_free, "run must not take a lock to publish a value");
-
-// A picture of the response that a host shows beside the track (picture.cpp).
-struct PictureImage {  // the layout hosts take a drawn surface in
-    unsigned char* data;  // 32-bit words, alpha in the top byte, premultiplied
-    int width, height, stride;  // stride in bytes
-};
-
-struct HostRedraw {  // the host's request for a new picture; a face calls it, never the core
-    void* handle;
-    void (*request)(void* handle);
-};
-
-struct PluginPicture {
-    // A PictureState float by float. Each float is current on its own: a
-    // picture drawn while run publishes may mix two runs' values, and that
-    // run's change asks for the next picture anyway.
-    PublishedFloat published[kPictureFloats];
-    PictureState last;      // run's thread: what was published last
-    uint32_t serial;        // run's thread: counts the changes published
-    HostRedraw redraw;      // set by a face at creation, or none
-    PictureImage image;     // drawing thread: the last picture (pixels owned)
-    size_t capacity;        // drawing thread: pixels allocated
 };
 
 struct Plugin {
@@ -92,6 +51,7 @@ struct Plugin {
     // instance (instance-access) to read at its own pace from the host's UI
     // thread. NaN until the first run.
     PublishedFloat live_cutoff;
+    // The picture a host may show beside the track (picture.h).
     PluginPicture picture;
 };
 
@@ -104,16 +64,6 @@ Plugin* plugin_instantiate(double sample_rate);
 void plugin_connect_port(Plugin* p, uint32_t port, void* data);
 void plugin_run(Plugin* p, uint32_t n);
 void plugin_cleanup(Plugin* p);
-
-// The picture: published at the end of every run that changed what it shows
-// (picture.serial then moves, for a face to ask its host for a redraw), and
-// drawn on the host's GUI thread from what was published, never blocking run.
-// The image stays valid until the next render or cleanup; nullptr when out
-// of memory.
-void publish_picture(Plugin& p);
-PictureImage* plugin_render_picture(Plugin* p, uint32_t w, uint32_t max_h);
-void picture_init(Plugin& p);
-void picture_free(Plugin& p);
 
 // Control intake and smoothing, run by plugin_run.
 void intake_controls(Plugin& p);

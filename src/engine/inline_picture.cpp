@@ -157,7 +157,8 @@ void draw_picture(const PictureState& s, double heard, uint32_t* pixels, int wid
         y_left = y_right;
         float band_alpha = kBandFill * cover(band_x0, band_x1, c);
         if (c == static_cast<int>(band_x0) || c == static_cast<int>(band_x1)) band_alpha = kBandEdge;
-        const float cut_alpha = live ? kCutoffLine * cover(cut_x - 0.5, cut_x + 0.5, c) : 0.0f;
+        // A whole column, as the window's hairlines sit on the pixel grid.
+        const float cut_alpha = live && c == static_cast<int>(std::floor(cut_x)) ? kCutoffLine : 0.0f;
         uint32_t* px = pixels + c;
         for (int r = 0; r < height; ++r, px += stride_words) {
             const uint8_t g = grid_row[r] > grid_column[c] ? grid_row[r] : grid_column[c];
