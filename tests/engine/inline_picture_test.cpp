@@ -23,8 +23,10 @@ struct Host {
     uint32_t asked = 0;
     InlineDisplayQueueDraw queue{&asked, [](void* h) { ++*static_cast<uint32_t*>(h); }};
     LV2_Handle h;
-    const InlineDisplayInterface* display =
-        static_cast<const InlineDisplayInterface*>(d->extension_data(ZT_INLINE_DISPLAY__interface));
+    const auto* display() const
+    {
+        return static_cast<const InlineDisplayInterface*>(d->extension_data(ZT_INLINE_DISPLAY__interface));
+    }
 
     explicit Host(bool with_queue_draw, double rate = 48000)
     {
@@ -40,6 +42,7 @@ struct Host {
     {
         for (int i = 0; i < calls; ++i) d->run(h, 256);
     }
+    const InlineDisplaySurface* render(uint32_t w, uint32_t max_h) { return display()->render(h, w, max_h); }
     float cutoff() const { return plugin_live_cutoff(*static_cast<const Plugin*>(h)); }
 };
 
@@ -47,28 +50,24 @@ uint32_t pixel(const InlineDisplaySurface* s, int x, int y)
 {
     return reinterpret_cast<const uint32_t*>(s->data + y * s->stride)[x];
 }
-
-int red(uint32_t p) { return int(p >> 16 & 255); }
-int green(uint32_t p) { return int(p >> 8 & 255); }
-int blue(uint32_t p) { return int(p & 255); }
 // The curve's cyan and the cutoff's pink, wherever they cover most of a pixel.
-bool is_curve(uint32_t p) { return blue(p) > 180 && green(p) > 150 && red(p) < 140; }
-bool is_cutoff(uint32_t p) { return red(p) > 180 && blue(p) > green(p); }
+bool is_curve(uint32_t p) { return (p & 255) > 180 && (p >> 8 & 255) > 150 && (p >> 16 & 255) < 140; }
+bool is_cutoff(uint32_t p) { return (p >> 16 & 255) > 180 && (p & 255) > (p >> 8 & 255); }
 
 TEST(InlinePicture, SizeStrideAndEveryPixelOpaqueForAnyRequest)
 {
     Host host(true);
-    ASSERT_NE(host.display, nullptr);
+    ASSERT_NE(host.display(), nullptr);
     host.run(20);
-    // w, max_h asked; width and height drawn. Absurd requests are clamped.
+    // w, max_h asked; width and height drawn, absurd requests clamped. One
+    // instance, so the pixels grow, shrink and grow again.
     const struct { uint32_t w, max_h; int width, height; } cases[] = {
-        {100, 112, 100, 56},   {300, 112, 300, 112}, {300, 200, 300, 168}, {200, 112, 200, 112},
-        {64, 64, 64, 36},      {0, 112, 1, 1},       {100, 0, 100, 1},     {1, 1, 1, 1},
-        {100000, 100000, 2048, 1152}, {4000000000u, 50, 2048, 50}, {17, 9, 17, 9}, {300, 168, 300, 168},
+        {100, 112, 100, 56}, {300, 112, 300, 112}, {300, 200, 300, 168}, {64, 64, 64, 36}, {0, 112, 1, 1},
+        {100, 0, 100, 1},    {100000, 100000, 2048, 1152}, {4000000000u, 50, 2048, 50}, {17, 9, 17, 9},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.w << " x " << c.max_h);
-        const InlineDisplaySurface* s = host.display->render(host.h, c.w, c.max_h);
+        const InlineDisplaySurface* s = host.render(c.w, c.max_h);
         ASSERT_NE(s, nullptr);
         EXPECT_EQ(s->width, c.width);
         EXPECT_EQ(s->height, c.height);
@@ -80,51 +79,38 @@ TEST(InlinePicture, SizeStrideAndEveryPixelOpaqueForAnyRequest)
     }
 }
 
-// The window's way to the curve: the engine's setters from the port values,
-// at the instance's live cutoff.
-FilterEngine window_engine(const float* control, float cutoff_hz)
-{
-    FilterEngine e;
-    set_type(e, 39.0f);  // a fresh engine ignores a first type equal to its own 0
-    set_type(e, control[PORT_TYPE]);
-    set_resonance(e, control[PORT_RESONANCE] * 0.01f);
-    set_mix(e, control[PORT_MIX] * 0.01f);
-    e.cutoff_hz = cutoff_hz;
-    update_coefficients(e);
-    return e;
-}
-
 TEST(InlinePicture, CurveAndCutoffWhereTheClosedFormAndTheInstancePutThem)
 {
-    // type, resonance %, mix %, session rate
     const struct { float type, resonance, mix; double rate; } cases[] = {
         {3, 70, 100, 48000}, {5, 85, 100, 48000}, {7, 40, 100, 44100}, {9, 0, 100, 96000},
         {3, 70, 30, 48000},  {1, 95, 100, 48000}, {20, 50, 60, 48000},
     };
+    constexpr int w = 300, h = 168;
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "type " << c.type << ", resonance " << c.resonance << ", mix " << c.mix
                                         << ", rate " << c.rate);
         Host host(false, c.rate);
-        host.control[PORT_TYPE] = c.type;
-        host.control[PORT_RESONANCE] = c.resonance;
-        host.control[PORT_MIX] = c.mix;
+        host.control[PORT_TYPE] = c.type, host.control[PORT_RESONANCE] = c.resonance, host.control[PORT_MIX] = c.mix;
         host.run(40);  // every ramp settled
-        const int w = 300, h = 168;
-        const InlineDisplaySurface* s = host.display->render(host.h, w, h);
+        const InlineDisplaySurface* s = host.render(w, h);
         ASSERT_NE(s, nullptr);
-        const double heard = c.rate / kEngineRate;
-        const FilterEngine e = window_engine(host.control, host.cutoff());
-        const double cut_x = picture_hz_to_x(host.cutoff() * heard, w);
+        // The window's way to the curve: the setters from the port values.
+        FilterEngine e;
+        set_type(e, 39.0f);  // a fresh engine ignores a first type equal to its own 0
+        set_type(e, c.type);
+        set_resonance(e, c.resonance * 0.01f);
+        set_mix(e, c.mix * 0.01f);
+        e.cutoff_hz = host.cutoff();
+        update_coefficients(e);
+        const double heard = c.rate / kEngineRate, cut_x = picture_hz_to_x(host.cutoff() * heard, w);
+        auto y_at = [&](double x) { return picture_db_to_y(response_level_db(e, picture_x_to_hz(x, w) / heard), h); };
 
         int checked = 0;
-        for (int x = 0; x < w; ++x) {
-            if (std::fabs(x + 0.5 - cut_x) < 8) continue;  // the cutoff's line and dot cover the curve
-            auto y_at = [&](double px) {
-                return picture_db_to_y(response_level_db(e, picture_x_to_hz(px, w) / heard), h);
-            };
+        for (int x = 0; x < w && picture_x_to_hz(x + 1.0, w) < 0.5 * kEngineRate * heard; ++x) {
             const double y = y_at(x + 0.5);
-            if (picture_x_to_hz(x + 1.0, w) >= 0.5 * kEngineRate * heard) break;
-            if (std::fabs(y_at(x + 1.0) - y_at(x)) > 1.0 || y < 3 || y > h - 3) continue;  // steep or off the plot
+            // Not where the cutoff's line and dot cover it, steep or off the plot.
+            if (std::fabs(x + 0.5 - cut_x) < 8 || std::fabs(y_at(x + 1.0) - y_at(x)) > 1.0 || y < 3 || y > h - 3)
+                continue;
             double sum = 0;
             int n = 0;
             for (int r = 0; r < h; ++r)
@@ -168,11 +154,9 @@ TEST(InlinePicture, SamePictureWithOrWithoutQueueDrawWhichAsksOncePerChange)
     given.run(1);
     EXPECT_EQ(given.asked, settled + 1);
 
-    const InlineDisplaySurface* a = given.display->render(given.h, 200, 112);
-    const std::vector<uint32_t> first(reinterpret_cast<const uint32_t*>(a->data),
-                                      reinterpret_cast<const uint32_t*>(a->data) + 200 * 112);
-    const InlineDisplaySurface* b = not_given.display->render(not_given.h, 200, 112);
-    EXPECT_TRUE(std::equal(first.begin(), first.end(), reinterpret_cast<const uint32_t*>(b->data)));
+    auto words = [](const InlineDisplaySurface* s) { return reinterpret_cast<const uint32_t*>(s->data); };
+    const std::vector<uint32_t> first(words(given.render(200, 112)), words(given.render(200, 112)) + 200 * 112);
+    EXPECT_TRUE(std::equal(first.begin(), first.end(), words(not_given.render(200, 112))));
 }
 
 } // namespace

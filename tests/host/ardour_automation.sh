@@ -34,9 +34,8 @@ HOME=$work/home LV2_PATH=$work/lv2:/usr/lib/lv2 timeout 120 ardour7-lua "$work/s
   exit 1
 }
 
-# The plugin's processor block, from its opening tag to its closing one.
-block=$(sed -n "\\|<Processor .*unique-id=\"$uri\"|,\\|</Processor>|p" "$work/session/tolm.ardour")
-controls=$(grep '<Controllable ' <<<"$block" || true)
+# The controls of the plugin's processor block.
+controls=$(sed -n "\\|<Processor .*unique-id=\"$uri\"|,\\|</Processor>|p" "$work/session/tolm.ardour" | grep '<Controllable ' || true)
 status=0
 for symbol in mix rate glide_down glide_up shape resonance center octaves type; do
   line=$(grep "symbol=\"$symbol\"" <<<"$controls" || true)
@@ -48,10 +47,5 @@ for symbol in mix rate glide_down glide_up shape resonance center octaves type; 
     status=1
   fi
 done
-lanes=$(grep -c '<AutomationList ' <<<"$block" || true)
-if [ "$lanes" -ne 9 ]; then
-  echo "FAILED: $lanes automation lists, expected one per control"
-  status=1
-fi
 [ $status -eq 0 ] && echo "Ardour: all nine controls automatable"
 exit $status
