@@ -85,6 +85,14 @@ struct Plot {
     }
 };
 
+// The column under pixel position x; -1 or width when off the picture
+// (hostile controls can put the band's top at infinity).
+int column_of(double x, int width)
+{
+    if (!(x >= 0.0)) return -1;
+    return x < width ? static_cast<int>(x) : width;
+}
+
 // 0: none, 1: a gridline, 2: a strong one (a decade, 0 dB), for a column
 // or row: the window's grid at the decades and every 12 dB, or every 24 dB
 // where rows 12 dB apart would crowd a picture a strip's width high.
@@ -98,7 +106,7 @@ void mark_grid(uint8_t* rows, int height, uint8_t* columns, int width)
         if (r >= 0 && r < height) rows[r] = db == 0.0 ? 2 : 1;
     }
     for (double hz = 100.0; hz < kHighHz; hz *= 10.0) {
-        const int c = static_cast<int>(picture_hz_to_x(hz, width));
+        const int c = column_of(picture_hz_to_x(hz, width), width);
         if (c >= 0 && c < width) columns[c] = 2;
     }
 }
@@ -140,6 +148,8 @@ void draw_picture(const PictureState& s, double heard, uint32_t* pixels, int wid
     const double band_x0 = picture_hz_to_x(s.freq_low * heard, width);
     const double band_x1 = picture_hz_to_x(s.freq_high * heard, width);
     const double cut_x = picture_hz_to_x(at_hz * heard, width);
+    const int band_c0 = column_of(band_x0, width), band_c1 = column_of(band_x1, width);
+    const int cut_c = column_of(cut_x, width);
     // The curve's stroke grows a little with the picture.
     const double half_stroke = 0.5 * std::fmin(1.25 + height / 112.0, 3.5);
 
@@ -158,9 +168,9 @@ void draw_picture(const PictureState& s, double heard, uint32_t* pixels, int wid
         }
         y_left = y_right;
         float band_alpha = kBandFill * cover(band_x0, band_x1, c);
-        if (c == static_cast<int>(band_x0) || c == static_cast<int>(band_x1)) band_alpha = kBandEdge;
+        if (c == band_c0 || c == band_c1) band_alpha = kBandEdge;
         // A whole column, as the window's hairlines sit on the pixel grid.
-        const float cut_alpha = live && c == static_cast<int>(std::floor(cut_x)) ? kCutoffLine : 0.0f;
+        const float cut_alpha = live && c == cut_c ? kCutoffLine : 0.0f;
         auto shade = [&](uint8_t g, float fill, float stroke) {
             Rgb p = g == 2 ? grid_strong : g == 1 ? grid : ground;
             blend(p, band, band_alpha);

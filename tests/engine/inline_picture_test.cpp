@@ -77,6 +77,14 @@ TEST(InlinePicture, SizeStrideAndEveryPixelOpaqueForAnyRequest)
             for (int x = 0; x < s->width; ++x) not_opaque += pixel(s, x, y) >> 24 != 0xFF;
         EXPECT_EQ(not_opaque, 0);
     }
+    // Controls no host should send: a band reaching infinity, no resonance limit.
+    host.control[PORT_CENTER] = 1e30f, host.control[PORT_OCTAVES] = 300, host.control[PORT_RESONANCE] = 1e30f;
+    host.run(1000);  // the octaves' ramp takes its time
+    ASSERT_TRUE(std::isinf(static_cast<const Plugin*>(host.h)->engine->freq_high));
+    const InlineDisplaySurface* s = host.render(200, 112);
+    ASSERT_NE(s, nullptr);
+    for (int y = 0; y < s->height; ++y)
+        for (int x = 0; x < s->width; ++x) ASSERT_EQ(pixel(s, x, y) >> 24, 0xFFu);
 }
 
 TEST(InlinePicture, CurveAndCutoffWhereTheClosedFormAndTheInstancePutThem)
