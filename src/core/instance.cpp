@@ -61,6 +61,7 @@ Plugin* plugin_instantiate(double sample_rate)
     p->block_pos = 0;
     p->own_random = random_private_stream();
     p->live_cutoff.store(std::numeric_limits<float>::quiet_NaN());
+    picture_init(*p);
     return p;
 }
 
@@ -86,6 +87,7 @@ void plugin_connect_port(Plugin* p, uint32_t port, void* data)
 // Instantiation threading class.
 void plugin_cleanup(Plugin* p)
 {
+    picture_free(*p);
     destroy(p->engine);
     destroy(p);
 }

@@ -11,6 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <time.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -52,6 +55,7 @@ void write_call(LV2UI_Controller c, uint32_t port, uint32_t size, uint32_t forma
     if (format == 0 && size == sizeof(float)) std::memcpy(&v, buffer, sizeof v);
     else v = NAN;  // anything but a float to a control port is wrong; the tests see it
     rig->calls.push_back({HostCall::write, port, v});
+    if (rig->on_write) rig->on_write();
 }
 
 void touch_call(LV2UI_Feature_Handle h, uint32_t port, bool grabbed)
@@ -186,7 +190,12 @@ int UiRig::idle()
 {
     // The server must have seen our requests before the window looks for events.
     XSync(display, False);
-    return idle_iface->idle(ui);
+    timespec t0{}, t1{};
+    clock_gettime(CLOCK_MONOTONIC, &t0);
+    const int r = idle_iface->idle(ui);
+    clock_gettime(CLOCK_MONOTONIC, &t1);
+    worst_idle_ms = std::max(worst_idle_ms, 1e3 * double(t1.tv_sec - t0.tv_sec) + 1e-6 * double(t1.tv_nsec - t0.tv_nsec));
+    return r;
 }
 
 void UiRig::port_event(uint32_t port, float value)
