@@ -96,11 +96,9 @@ umount "$root/proc"
 # --- lintian, and every library in every package for its processor
 for deb in "${debs[@]}"; do
   a=$(dpkg-deb -f "$deb" Architecture)
-  changes=$(ls "$root"/pkg/*_"$a".changes)
   lintian --info --display-info "$deb" >"$work/lintian.log" 2>&1 || true
   grep -v 'running with root privileges' "$work/lintian.log" | sed "s/^/arm-packages: lintian: /" || true
   ! grep -q '^[EW]:' "$work/lintian.log" || fail "lintian reports errors or warnings for $(basename "$deb") (above)"
-  [ -n "$changes" ] || fail "no .changes for $a"
   out=$work/unpacked/$a
   mkdir -p "$out"
   dpkg-deb -x "$deb" "$out"
