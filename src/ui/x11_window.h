@@ -53,6 +53,10 @@ double x11_dpi_scale(const X11Window& w);
 // size change, from the server.
 void x11_resize(X11Window& w, int width, int height);
 
+// Shows or hides the window in its parent (hosts that keep the window
+// while it is out of sight).
+void x11_set_mapped(X11Window& w, bool mapped);
+
 // Handles every pending event: pointer input becomes view calls, whose
 // edits go to `sink`; size changes reach the view. Then draws the view if
 // its picture changed or the server lost pixels. Never blocks.
