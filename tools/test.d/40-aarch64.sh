@@ -78,7 +78,7 @@ fi
 # The render host, built for each processor; its own checks (load-time
 # mode, the caller's mode kept, exact-zero tails, split invariance) must
 # pass on both.
-host_flags=(-std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Werror)
+host_flags=(-std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Werror -Ithird_party/clap/include)
 g++ "${host_flags[@]}" tests/cross/render_host.cpp -o "$x64/render_host" -ldl
 $triple-g++ "${host_flags[@]}" -I"$a64/main/cross-include" tests/cross/render_host.cpp \
   -o "$a64/render_host" -ldl
