@@ -4,6 +4,7 @@
 // values); the host's changes and the live cutoff come back on the host's
 // timer, X events on the host's watch of our display connection. The record
 // is calloc'd and placement-constructed: nothing here needs the C++ runtime.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
@@ -82,16 +83,14 @@ void close_window(ClapPlugin& p)
     x11_close(g.win);
 }
 
-// The size the host may give the window, in device pixels.
+// The size the host may give the window, in device pixels: no smaller than
+// the view's minimum at its scale.
 void fit_size(const View& v, uint32_t* width, uint32_t* height)
 {
-    int w = 0, h = 0;
-    view_size_hint(v, &w, &h);
-    const uint32_t min_w = static_cast<uint32_t>(w / 2), min_h = static_cast<uint32_t>(h / 2);
-    if (*width < min_w) *width = min_w;
-    if (*height < min_h) *height = min_h;
-    if (*width > 4096) *width = 4096;
-    if (*height > 4096) *height = 4096;
+    int min_w = 0, min_h = 0;
+    view_min_size(v, &min_w, &min_h);
+    *width = std::clamp(*width, static_cast<uint32_t>(min_w), 4096u);
+    *height = std::clamp(*height, static_cast<uint32_t>(min_h), 4096u);
 }
 
 // The view, and the window when there is one, at a new size.
@@ -99,6 +98,17 @@ void resize(ClapGui& g, int width, int height)
 {
     view_resize(g.view, width, height);
     x11_resize(g.win, width, height);
+}
+
+// The sizes hosts read from the window, at the view's present scale; with
+// `resize`, the window takes the natural one.
+void natural_size(ClapGui& g, bool resize_too = true)
+{
+    int width = 0, height = 0, min_w = 0, min_h = 0;
+    view_size_hint(g.view, &width, &height);
+    view_min_size(g.view, &min_w, &min_h);
+    x11_size_hints(g.win, min_w, min_h, width, height);
+    if (resize_too) resize(g, width, height);
 }
 
 bool is_api_supported(const clap_plugin_t*, const char* api, bool is_floating)
@@ -138,9 +148,7 @@ bool create(const clap_plugin_t* plugin, const char* api, bool is_floating)
         view_set_control(g->view, port, clap_plugin_value(p, port));
     // Values taken now need not come again as host changes.
     for (uint32_t port = kFirstControl; port < PORT_COUNT; ++port) clap_plugin_take_host_change(p, port, nullptr);
-    int width = 0, height = 0;
-    view_size_hint(g->view, &width, &height);
-    view_resize(g->view, width, height);
+    natural_size(*g);
     p.gui = g;
     return true;
 }
@@ -161,11 +169,7 @@ bool set_scale(const clap_plugin_t* plugin, double scale)
         return false;
     }
     g->scale_from_host = true;
-    if (scale != before) {
-        int width = 0, height = 0;
-        view_size_hint(g->view, &width, &height);
-        resize(*g, width, height);
-    }
+    if (scale != before) natural_size(*g);
     return true;
 }
 
@@ -217,18 +221,13 @@ bool set_parent(const clap_plugin_t* plugin, const clap_window_t* window)
     ClapPlugin& p = clap_self(plugin);
     close_window(p);
     if (!x11_open(g->win, window->x11, g->view.width, g->view.height)) return false;
-    if (!g->scale_from_host) {
-        // No word from the host: the desktop's Xft.dpi, as the LV2 window takes it.
-        const double dpi_scale = x11_dpi_scale(g->win);
-        if (dpi_scale > 0.0 && dpi_scale != g->view.scale) {
-            view_set_scale(g->view, dpi_scale);
-            int width = 0, height = 0;
-            view_size_hint(g->view, &width, &height);
-            resize(*g, width, height);
-            if (g->host_gui && g->host_gui->request_resize)
-                g->host_gui->request_resize(p.host, static_cast<uint32_t>(width), static_cast<uint32_t>(height));
-        }
-    }
+    const double scale = g->view.scale;
+    // No word from the host: the desktop's Xft.dpi, as the LV2 window takes it.
+    if (!g->scale_from_host && x11_dpi_scale(g->win) > 0.0) view_set_scale(g->view, x11_dpi_scale(g->win));
+    natural_size(*g, g->view.scale != scale);  // a size the host set stays
+    if (g->view.scale != scale && g->host_gui && g->host_gui->request_resize)
+        g->host_gui->request_resize(p.host, static_cast<uint32_t>(g->view.width),
+                                    static_cast<uint32_t>(g->view.height));
     if (g->hidden) x11_set_mapped(g->win, false);
     const int fd = ConnectionNumber(g->win.display);
     if (g->host_fd && g->host_fd->register_fd(p.host, fd, CLAP_POSIX_FD_READ | CLAP_POSIX_FD_ERROR)) g->fd = fd;

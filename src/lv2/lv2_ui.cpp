@@ -145,6 +145,9 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* plugin_uri, const 
     if (scale == 0.0) scale = 1.0;
     view_set_scale(ui->view, scale);
     view_size_hint(ui->view, &width, &height);
+    int min_width = 0, min_height = 0;
+    view_min_size(ui->view, &min_width, &min_height);
+    x11_size_hints(ui->win, min_width, min_height, width, height);
     x11_resize(ui->win, width, height);
     view_resize(ui->view, width, height);
     if (host.resize && host.resize->ui_resize) host.resize->ui_resize(host.resize->handle, width, height);

@@ -88,6 +88,14 @@ int shape_choice(float value)
     return 0;
 }
 
+// The picker goes, and with it the cell the pointer was over.
+void close_picker(View& v)
+{
+    v.picker_open = false;
+    v.picker_hover = -1;
+    mark_dirty(v);
+}
+
 int picker_cell_at(const Layout& l, double x, double y)
 {
     for (int i = 0; i < kOfferedTypes; ++i)
@@ -185,11 +193,12 @@ bool view_take_dirty(View& v)
 
 void view_plot_rect(const View& v, int* x, int* y, int* width, int* height)
 {
-    const Rect p = view_layout(v).plot;
-    *x = int(std::floor(p.x * v.scale));
-    *y = int(std::floor(p.y * v.scale));
-    *width = int(std::ceil((p.x + p.w) * v.scale)) - *x;
-    *height = int(std::ceil((p.y + p.h) * v.scale)) - *y;
+    const Layout l = view_layout(v);
+    const Rect& p = l.plot;
+    *x = int(std::floor(p.x * l.scale));
+    *y = int(std::floor(p.y * l.scale));
+    *width = int(std::ceil((p.x + p.w) * l.scale)) - *x;
+    *height = int(std::ceil((p.y + p.h) * l.scale)) - *y;
 }
 
 bool view_take_damage(View& v, int* x, int* y, int* width, int* height)
@@ -203,7 +212,7 @@ ControlEdit view_press(View& v, double x_px, double y_px, bool shift, bool doubl
 {
     (void)shift;
     const Layout l = view_layout(v);
-    const double x = x_px / v.scale, y = y_px / v.scale;
+    const double x = x_px / l.scale, y = y_px / l.scale;
     if (v.picker_open) {
         // A press on a response picks it; anywhere else closes the picker.
         const int cell = picker_cell_at(l, x, y);
@@ -212,8 +221,7 @@ ControlEdit view_press(View& v, double x_px, double y_px, bool shift, bool doubl
             set_grab(v, Grab::picker, PORT_TYPE);
             return {};
         }
-        v.picker_open = false;
-        mark_dirty(v);
+        close_picker(v);
         set_grab(v, Grab::none, -1);
         return {};
     }
@@ -245,7 +253,7 @@ ControlEdit view_drag(View& v, double x_px, double y_px, bool shift)
     (void)x_px;
     if (v.grab != Grab::dial) return {};
     const uint32_t port = uint32_t(v.grab_port);
-    const double y = y_px / v.scale;
+    const double y = y_px / layout_scale(v);
     // Relative to the last motion, so pressing or releasing Shift mid-drag
     // changes the speed without a jump.
     v.grab_pos += (v.grab_y - y) / kDragSpan * (shift ? kFine : 1.0);
@@ -267,12 +275,11 @@ ControlEdit view_release(View& v, double x_px, double y_px)
     }
     if (g == Grab::picker) {
         const Layout l = view_layout(v);
-        const int cell = picker_cell_at(l, x_px / v.scale, y_px / v.scale);
+        const int cell = picker_cell_at(l, x_px / l.scale, y_px / l.scale);
         const int pressed = v.picker_pressed;
         v.picker_pressed = -1;
         if (cell < 0 || cell != pressed) return {};
-        v.picker_open = false;
-        mark_dirty(v);
+        close_picker(v);
         return edit(v, PORT_TYPE, float(cell), true, true);
     }
     return {};
@@ -282,7 +289,7 @@ ControlEdit view_scroll(View& v, double x_px, double y_px, int steps, bool shift
 {
     if (steps == 0 || v.grab != Grab::none || v.picker_open) return {};
     const Layout l = view_layout(v);
-    const double x = x_px / v.scale, y = y_px / v.scale;
+    const double x = x_px / l.scale, y = y_px / l.scale;
     if (l.type_button.contains(x, y)) {
         // Wheel up goes back up the list, as in a menu.
         const float row = std::fmin(std::fmax(v.value[PORT_TYPE] - float(steps), 0.0f), float(kOfferedTypes - 1));
@@ -306,8 +313,26 @@ ControlEdit view_scroll(View& v, double x_px, double y_px, int steps, bool shift
 
 void view_size_hint(const View& v, int* width_px, int* height_px)
 {
-    *width_px = int(std::lround(720.0 * v.scale));
-    *height_px = int(std::lround(420.0 * v.scale));
+    *width_px = int(std::lround(kNaturalWidth * v.scale));
+    *height_px = int(std::lround(kNaturalHeight * v.scale));
+}
+
+void view_min_size(const View& v, int* width_px, int* height_px)
+{
+    *width_px = int(std::ceil(kMinWidth * v.scale));
+    *height_px = int(std::ceil(kMinHeight * v.scale));
+}
+
+void view_hover(View& v, double x_px, double y_px)
+{
+    int cell = -1;
+    if (v.picker_open) {
+        const Layout l = view_layout(v);
+        cell = picker_cell_at(l, x_px / l.scale, y_px / l.scale);
+    }
+    if (cell == v.picker_hover) return;
+    v.picker_hover = cell;
+    mark_dirty(v);
 }
 
 bool view_control_centre(const View& v, uint32_t port, double* x, double* y)
@@ -315,8 +340,8 @@ bool view_control_centre(const View& v, uint32_t port, double* x, double* y)
     const Layout l = view_layout(v);
     Rect r;
     if (const int d = dial_index(port); d >= 0) {
-        *x = dial_cx(l, d) * v.scale;
-        *y = dial_cy(l, d) * v.scale;
+        *x = dial_cx(l, d) * l.scale;
+        *y = dial_cy(l, d) * l.scale;
         return true;
     }
     if (port == PORT_SHAPE)
@@ -325,8 +350,8 @@ bool view_control_centre(const View& v, uint32_t port, double* x, double* y)
         r = l.type_button;
     else
         return false;
-    *x = r.cx() * v.scale;
-    *y = r.cy() * v.scale;
+    *x = r.cx() * l.scale;
+    *y = r.cy() * l.scale;
     return true;
 }
 

@@ -39,6 +39,7 @@ struct View {
     double grab_y = 0.0;       // pointer height where the drag last moved the value
     double grab_pos = 0.0;     // the grabbed dial's position 0...1, unquantised
     int32_t picker_pressed = -1; // picker cell under the press
+    int32_t picker_hover = -1;   // picker cell under the pointer, drawn highlighted
     bool dirty = true;
     bool dirty_outside_plot = true; // false while only the live cutoff moved
 };
@@ -64,6 +65,10 @@ ControlEdit view_drag(View& v, double x, double y, bool shift);                 
 ControlEdit view_release(View& v, double x, double y);
 ControlEdit view_scroll(View& v, double x, double y, int steps, bool shift);         // steps > 0: wheel up
 void view_size_hint(const View& v, int* width_px, int* height_px);                  // preferred size at the present scale
+void view_min_size(const View& v, int* width_px, int* height_px);                   // smallest size whose labels all read
+// The pointer moved with no button held (x < 0: it left the window). Marks
+// the view dirty only when the picker cell under it changes.
+void view_hover(View& v, double x_px, double y_px);
 
 // Like view_take_dirty, and also the part of the window, in device pixels,
 // that needs drawing again: only the plot while nothing but the live cutoff

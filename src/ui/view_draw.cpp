@@ -357,13 +357,13 @@ void draw_header(cairo_t* cr, const View& v, const Layout& l)
 namespace {
 
 // Device pixels in, logical lengths drawn, antialiasing by scale.
-void begin_drawing(const View& v, cairo_t* cr)
+void begin_drawing(const Layout& l, cairo_t* cr)
 {
     cairo_save(cr);
     // From 2x up a pixel is too small to see the difference between the
     // coarse and the fine antialiasing, and the coarse one costs a third less.
-    cairo_set_antialias(cr, v.scale >= 1.5 ? CAIRO_ANTIALIAS_FAST : CAIRO_ANTIALIAS_DEFAULT);
-    cairo_scale(cr, v.scale, v.scale);
+    cairo_set_antialias(cr, l.scale >= 1.5 ? CAIRO_ANTIALIAS_FAST : CAIRO_ANTIALIAS_DEFAULT);
+    cairo_scale(cr, l.scale, l.scale);
 }
 
 } // namespace
@@ -371,8 +371,8 @@ void begin_drawing(const View& v, cairo_t* cr)
 void view_draw(const View& v, cairo_t* cr)
 {
     const Layout l = view_layout(v);
-    begin_drawing(v, cr);
-    cairo_rectangle(cr, 0, 0, v.width / v.scale, v.height / v.scale);
+    begin_drawing(l, cr);
+    cairo_rectangle(cr, 0, 0, l.width, l.height);
     set_colour(cr, palette::window);
     cairo_fill(cr);
     // Parts outside the host's clip (a redraw of the plot alone) or under
@@ -390,16 +390,18 @@ void view_draw(const View& v, cairo_t* cr)
 void view_draw_plot_base(const View& v, cairo_t* cr)
 {
     if (v.picker_open) return;
-    begin_drawing(v, cr);
-    draw_plot_base(cr, v, view_layout(v));
+    const Layout l = view_layout(v);
+    begin_drawing(l, cr);
+    draw_plot_base(cr, v, l);
     cairo_restore(cr);
 }
 
 void view_draw_plot_live(const View& v, cairo_t* cr)
 {
     if (v.picker_open) return;
-    begin_drawing(v, cr);
-    draw_plot_live(cr, v, view_layout(v));
+    const Layout l = view_layout(v);
+    begin_drawing(l, cr);
+    draw_plot_live(cr, v, l);
     cairo_restore(cr);
 }
 

@@ -18,6 +18,13 @@ constexpr double kSweep = 1.5 * M_PI;
 
 const char* const kGroupCaptions[4] = {"RANDOM MODULATION", "BAND", "FILTER", "OUTPUT"};
 
+// A dial's name or value at its own size, or smaller in a narrow cell.
+double fitted_size(cairo_t* cr, const char* s, double size, double max_w, bool bold)
+{
+    while (size > 8.0 && text_width(cr, s, size, bold) > max_w) size -= 0.5;
+    return size;
+}
+
 void draw_dial(cairo_t* cr, const View& v, const Layout& l, int i)
 {
     const uint32_t port = kDialPorts[i];
@@ -26,8 +33,9 @@ void draw_dial(cairo_t* cr, const View& v, const Layout& l, int i)
     const double pos = control_position(port, v.value[port]);
     const bool active = v.grab == Grab::dial && v.grab_port == int32_t(port);
 
+    const double room = l.dial[i].w - 1;
     set_colour(cr, palette::text_dim);
-    draw_text(cr, info.name, cx, l.dial[i].y + 10, 11, Align::centre);
+    draw_text(cr, info.name, cx, l.dial[i].y + 10, fitted_size(cr, info.name, 11, room, false), Align::centre);
 
     // The track, and the value's arc: from the start, or from the middle
     // for a control whose range straddles zero.
@@ -79,7 +87,7 @@ void draw_dial(cairo_t* cr, const View& v, const Layout& l, int i)
     char s[24];
     format_control(port, v.value[port], s, sizeof s);
     set_colour(cr, palette::text);
-    draw_text(cr, s, cx, cy + r + 18, 11.5, Align::centre, true);
+    draw_text(cr, s, cx, cy + r + 18, fitted_size(cr, s, 11.5, room, true), Align::centre, true);
 }
 
 // The label fits its place: a little smaller if need be; failing that it
@@ -216,9 +224,10 @@ void draw_picker(cairo_t* cr, const View& v, const Layout& l)
     for (int i = 0; i < kOfferedTypes; ++i) {
         const Rect& c = l.picker_cell[i];
         const bool on = i == current, pressed = v.grab == Grab::picker && v.picker_pressed == i;
-        if (on || pressed) {
+        const bool hovered = v.picker_hover == i;
+        if (on || pressed || hovered) {
             rounded_rect(cr, c, 4);
-            set_colour(cr, palette::curve, on ? 0.18 : 0.09);
+            set_colour(cr, palette::curve, (on ? 0.18 : pressed ? 0.09 : 0.0) + (hovered ? 0.07 : 0.0));
             cairo_fill(cr);
         }
         const Rect icon{c.x + 6, c.y + 3, 38, c.h - 6};
@@ -228,7 +237,7 @@ void draw_picker(cairo_t* cr, const View& v, const Layout& l)
         draw_mini_curve(cr, v, i, icon, on ? palette::curve : palette::text_dim);
         char label[48];
         type_label(i, label, sizeof label);
-        set_colour(cr, on ? palette::text : rgb(0xaeb7c2));
+        set_colour(cr, on || hovered ? palette::text : rgb(0xaeb7c2));
         draw_fitted(cr, label, icon.x + icon.w + 8, c.cy() + 4, c.x + c.w - (icon.x + icon.w + 12), on);
     }
 }

@@ -10,7 +10,9 @@ constexpr double kMargin = 8.0;
 constexpr double kHeaderHeight = 40.0;
 constexpr double kControlsHeight = 140.0;
 constexpr double kGroupGap = 14.0;
-constexpr double kShapeWidth = 190.0;
+constexpr double kShapeWidth = 190.0;     // at the natural width and above
+constexpr double kShapeMinWidth = 150.0;  // at the minimum: its longest label still fits at 8.5 px
+constexpr double kInnerPad = 8.0;         // the controls' panel to its groups
 constexpr double kGroupLabel = 20.0;   // the group's caption above its controls
 
 } // namespace
@@ -27,13 +29,18 @@ int dial_index(uint32_t port)
     return -1;
 }
 
+double layout_scale(const View& v)
+{
+    const double fit = std::min(v.width / v.scale / kMinWidth, v.height / v.scale / kMinHeight);
+    return fit < 1.0 ? v.scale * fit : v.scale;
+}
+
 Layout view_layout(const View& v)
 {
     Layout l{};
-    l.scale = v.scale;
-    // Below this the controls would overlap; a smaller window clips instead.
-    l.width = std::max(v.width / v.scale, 560.0);
-    l.height = std::max(v.height / v.scale, 340.0);
+    l.scale = layout_scale(v);
+    l.width = v.width / l.scale;
+    l.height = v.height / l.scale;
     const double w = l.width, h = l.height;
 
     l.header = {0, 0, w, kHeaderHeight};
@@ -42,19 +49,27 @@ Layout view_layout(const View& v)
     l.graph = {kMargin, kHeaderHeight + 4, w - 2 * kMargin, l.controls.y - kMargin - kHeaderHeight - 4};
     l.plot = {l.graph.x + 36, l.graph.y + 10, l.graph.w - 36 - 12, l.graph.h - 10 - 22};
 
-    // Dials of equal width; the modulation group also holds the shape choice.
-    const double inner_x = l.controls.x + 8, inner_w = l.controls.w - 16;
-    const double cell = (inner_w - kShapeWidth - 3 * kGroupGap) / kDialCount;
+    // Dials of equal width; the modulation group also holds the shape
+    // choice. Below the natural width the shape choice gives up half of what
+    // is lost and the seven dials the rest, which keeps both readable down to
+    // the minimum.
+    const double inner_x = l.controls.x + kInnerPad, inner_w = l.controls.w - 2 * kInnerPad;
+    constexpr double natural_inner = kNaturalWidth - 2 * kMargin - 2 * kInnerPad;
+    constexpr double min_inner = kMinWidth - 2 * kMargin - 2 * kInnerPad;
+    double shape_w = kShapeWidth;
+    if (inner_w < natural_inner)
+        shape_w = kShapeMinWidth + (kShapeWidth - kShapeMinWidth) * (inner_w - min_inner) / (natural_inner - min_inner);
+    const double cell = (inner_w - shape_w - 3 * kGroupGap) / kDialCount;
     const double top = l.controls.y + kGroupLabel;
     const int group_dials[4] = {3, 2, 1, 1};
     double x = inner_x;
     int d = 0;
     for (int g = 0; g < 4; ++g) {
-        const double gw = group_dials[g] * cell + (g == 0 ? kShapeWidth : 0.0);
+        const double gw = group_dials[g] * cell + (g == 0 ? shape_w : 0.0);
         l.group[g] = {x, l.controls.y, gw, l.controls.h};
         for (int k = 0; k < group_dials[g]; ++k, ++d) l.dial[d] = {x + k * cell, top, cell, l.controls.h - kGroupLabel - 6};
         if (g == 0) {
-            l.shape_box = {x + 3 * cell + 6, top, kShapeWidth - 6, l.controls.h - kGroupLabel - 8};
+            l.shape_box = {x + 3 * cell + 6, top, shape_w - 6, l.controls.h - kGroupLabel - 8};
             const double row_h = (l.shape_box.h - 18) / kShapeChoices;
             for (int r = 0; r < kShapeChoices; ++r)
                 l.shape_row[r] = {l.shape_box.x, l.shape_box.y + 18 + r * row_h, l.shape_box.w, row_h};

@@ -1,7 +1,7 @@
 #pragma once
-// Where everything sits, in logical pixels (device pixels / scale). The
-// layout is a pure function of the window's size and scale, so drawing and
-// hit-testing read the same rectangles.
+// Where everything sits, in logical pixels (device pixels / the layout's
+// scale). The layout is a pure function of the window's size and scale, so
+// drawing and hit-testing read the same rectangles.
 #include <cmath>
 
 #include "view.h"
@@ -26,6 +26,16 @@ constexpr int kShapeChoices = 4;
 constexpr float kShapeChoiceValue[kShapeChoices] = {0, 1, 2, 4};
 constexpr int kPickerColumns = 3;
 
+// The window's own size, logical, and the smallest it declares: the
+// controls give up width down to it (the shape choice's labels first lose
+// their notes in brackets, the dials' labels shrink a little), and every
+// label still reads there. A host that gives less than that gets the
+// smallest layout shrunk as a whole, so all of it stays in view.
+constexpr double kNaturalWidth = 720.0;
+constexpr double kNaturalHeight = 420.0;
+constexpr double kMinWidth = 640.0;
+constexpr double kMinHeight = 360.0;
+
 // The plotted range of levels.
 constexpr double kTopDb = 24.0;
 constexpr double kBottomDb = -48.0;
@@ -33,8 +43,8 @@ constexpr double kLowHz = 20.0;
 constexpr double kHighHz = 20000.0;
 
 struct Layout {
-    double scale;
-    double width, height;   // logical
+    double scale;           // device pixels per logical pixel: the view's, or less in a window below the minimum
+    double width, height;   // logical: at least kMinWidth x kMinHeight
     Rect header;
     Rect type_button;
     Rect plot;               // the response's axes: 20 Hz...20 kHz, kTopDb...kBottomDb
@@ -50,6 +60,10 @@ struct Layout {
 };
 
 Layout view_layout(const View& v);
+
+// The layout's scale alone: the view's, shrunk in a window smaller than the
+// minimum at the view's scale.
+double layout_scale(const View& v);
 
 // Dial centre of a cell.
 inline double dial_cx(const Layout& l, int i) { return l.dial[i].cx(); }

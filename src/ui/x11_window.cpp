@@ -191,8 +191,11 @@ void pointer_event(X11Window& w, View& v, XEvent& ev, EditSink sink, void* conte
         break;
     }
     case MotionNotify:
-        if (!w.button_held) return;
         latest_motion(w.display, w.window, ev);
+        if (!w.button_held) {
+            view_hover(v, ev.xmotion.x, ev.xmotion.y);
+            return;
+        }
         edit = view_drag(v, ev.xmotion.x, ev.xmotion.y, (ev.xmotion.state & ShiftMask) != 0);
         break;
     case ButtonRelease:
@@ -200,6 +203,9 @@ void pointer_event(X11Window& w, View& v, XEvent& ev, EditSink sink, void* conte
         w.button_held = false;
         edit = view_release(v, ev.xbutton.x, ev.xbutton.y);
         break;
+    case LeaveNotify:
+        view_hover(v, -1.0, -1.0);
+        return;
     default:
         return;
     }
@@ -217,7 +223,7 @@ bool x11_open(X11Window& w, unsigned long parent, int width, int height)
         const ErrorTrap trap(w.display);
         XSetWindowAttributes attrs{};
         attrs.event_mask = ExposureMask | StructureNotifyMask | ButtonPressMask | ButtonReleaseMask |
-                           PointerMotionMask;
+                           PointerMotionMask | LeaveWindowMask;
         const int screen = DefaultScreen(w.display);
         attrs.background_pixel = BlackPixel(w.display, screen);
         attrs.border_pixel = 0;
@@ -238,17 +244,6 @@ bool x11_open(X11Window& w, unsigned long parent, int width, int height)
             XStoreName(w.display, w.window, "Zirpomatik Tolm");
             XClassHint class_hint = {const_cast<char*>("zirpomatik-tolm"), const_cast<char*>("Zirpomatik-tolm")};
             XSetClassHint(w.display, w.window, &class_hint);
-            // Embedding hosts read the size hints to size their frame.
-            XSizeHints* hints = XAllocSizeHints();
-            if (hints) {
-                hints->flags = PMinSize | PBaseSize;
-                hints->min_width = width / 2;
-                hints->min_height = height / 2;
-                hints->base_width = width;
-                hints->base_height = height;
-                XSetWMNormalHints(w.display, w.window, hints);
-                XFree(hints);
-            }
             w.direct = rgb24_visual(w.display);
             if (!w.direct)
                 w.surface = cairo_xlib_surface_create(w.display, w.window, DefaultVisual(w.display, screen), width,
@@ -283,6 +278,24 @@ double x11_dpi_scale(const X11Window& w)
         line = next + 1;
     }
     return 0.0;
+}
+
+void x11_size_hints(X11Window& w, int min_width, int min_height, int width, int height)
+{
+    if (!w.display || !w.window) return;
+    XSizeHints* hints = XAllocSizeHints();
+    if (!hints) return;
+    // suil's X11-in-GTK wrapper (jalv.gtk3, and hosts built on GTK or
+    // wxWidgets) takes the minimum as the widget's minimum and the base size,
+    // only when both are set, as its natural size; without them it would
+    // take the window's size at the time it looks.
+    hints->flags = PMinSize | PBaseSize;
+    hints->min_width = min_width;
+    hints->min_height = min_height;
+    hints->base_width = width;
+    hints->base_height = height;
+    XSetWMNormalHints(w.display, w.window, hints);
+    XFree(hints);
 }
 
 void x11_resize(X11Window& w, int width, int height)

@@ -49,6 +49,10 @@ bool x11_open(X11Window& w, unsigned long parent, int width, int height);
 // every application), or 0 when the server has none.
 double x11_dpi_scale(const X11Window& w);
 
+// The sizes embedding hosts read (device pixels): the smallest the window
+// works at and the one it would have.
+void x11_size_hints(X11Window& w, int min_width, int min_height, int width, int height);
+
 // Asks for another size (device pixels); the view hears of it, as of any
 // size change, from the server.
 void x11_resize(X11Window& w, int width, int height);

@@ -67,12 +67,14 @@ TEST(ClapWindow, OpensOnlyEmbeddedInTheHostsParentAtItsScaleWithItsFdAndTimer)
         EXPECT_EQ(host.child_attributes().map_state, IsUnmapped);
         EXPECT_TRUE(host.gui->show(p));
         EXPECT_FALSE(host.gui->set_size(p, 1, 1));
+        int min_w = 0, min_h = 0;
+        zt::view_min_size(v, &min_w, &min_h);
         w = h = 1;
-        EXPECT_TRUE(host.gui->adjust_size(p, &w, &h) && w > 1 && h > 1);
-        EXPECT_TRUE(host.gui->set_size(p, 900, 500));
+        EXPECT_TRUE(host.gui->adjust_size(p, &w, &h) && w == uint32_t(min_w) && h == uint32_t(min_h));
+        EXPECT_TRUE(host.gui->set_size(p, w + 1, h + 2));
         host.idle();
         a = host.child_attributes();
-        EXPECT_TRUE(a.width == 900 && a.height == 500);
+        EXPECT_TRUE(a.width == min_w + 1 && a.height == min_h + 2);
         host.gui->destroy(p);
         XSync(host.display, False);
         EXPECT_TRUE(host.child() == 0 && host.fds.empty() && host.timers.empty());

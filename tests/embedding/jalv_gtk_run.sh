@@ -75,7 +75,8 @@ done
 [ -n "$win" ] || fail "jalv.gtk3 did not show the plugin's window"
 eval "$(xdotool getwindowgeometry --shell "$win")"   # X, Y (on the screen), WIDTH, HEIGHT
 echo "window $WIDTH x $HEIGHT at $X,$Y"
-[ "$WIDTH" -ge 360 ] && [ "$HEIGHT" -ge 210 ] || fail "the window is only $WIDTH x $HEIGHT"
+# suil gives GTK the window's base size as its natural size: 720 x 420 at jalv's scale of 1.
+[ "$WIDTH" -eq 720 ] && [ "$HEIGHT" -eq 420 ] || fail "the window opened at $WIDTH x $HEIGHT, not its natural 720 x 420"
 
 jack_metro -n zt-metro -b 300 -f 440 -D 40 -A 0.5 >"$work/metro.log" 2>&1 &
 pids+=($!)
@@ -130,6 +131,20 @@ for attempt in 1 2 3 4 5; do
 done
 echo "output - input after dragging Mix down: $after dB"
 awk -v a="$after" 'BEGIN { exit !(a < -60) }' || fail "after the drag the output is not the dry input ($after dB): jalv did not get Mix = -100"
+
+# A host that gives the window only its declared minimum (as Audacity
+# does): jalv's window made smaller keeps the plugin's at 640 x 360, drawn.
+xdotool windowsize "$(xdotool search --onlyvisible --class '^jalv' | head -n1)" 300 200
+for i in $(seq 30); do
+  sleep 0.1
+  eval "$(xdotool getwindowgeometry --shell "$win")"
+  [ "$WIDTH" -ne 720 ] && break
+done
+[ "$WIDTH" -eq 640 ] && [ "$HEIGHT" -eq 360 ] || fail "shrunk, the window is $WIDTH x $HEIGHT, not its minimum 640 x 360"
+sleep 0.5
+import -window root "${screenshot%.png}_min.png"
+colours=$(convert "${screenshot%.png}_min.png" -crop "640x360+${X}+${Y}" +repage -format '%k' info:)
+[ "$colours" -ge 64 ] || fail "at its minimum the window shows $colours colours: not drawn"
 
 # The host closes: the window with it, without an X error.
 kill -TERM "$jalv_pid"

@@ -5,10 +5,14 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "engine/response_curve.h"
+#include "core/port_table.h"
 #include "ui/view.h"
+#include "ui/view_draw.h"
 #include "ui/view_layout.h"
+#include "ui/view_values.h"
 
 // Drawing text makes fontconfig load its configuration, which it keeps for
 // the life of the process (the same in every host); that memory is not the
@@ -208,6 +212,91 @@ TEST(ViewRender, DamageRedrawEqualsAFullRedraw)
     view_set_cutoff(v, NAN);
     ASSERT_TRUE(view_take_damage(v, &x, &y, &w, &h));
     EXPECT_EQ(w * h, v.width * v.height);
+}
+
+// Each rectangle inside the frame (to a rounding step), none over another.
+void expect_apart_within(const std::vector<Rect>& rects, const Rect& f)
+{
+    for (size_t i = 0; i < rects.size(); ++i) {
+        const Rect& a = rects[i];
+        EXPECT_TRUE(a.x >= f.x - 1e-9 && a.y >= f.y - 1e-9 && a.x + a.w <= f.x + f.w + 1e-9 &&
+                    a.y + a.h <= f.y + f.h + 1e-9) << "rectangle " << i;
+        for (size_t j = i + 1; j < rects.size(); ++j) {
+            const Rect& b = rects[j];
+            EXPECT_FALSE(a.x < b.x + b.w && b.x < a.x + a.w && a.y < b.y + b.h && b.y < a.y + a.h) << i << " over " << j;
+        }
+    }
+}
+
+// From the declared minimum up to the largest size, and below the minimum
+// (a host that ignores it: the whole layout shrinks), every control lies in
+// the window, none over another, each label fits its place at a size that
+// reads, and a press at each dial reaches it.
+TEST(ViewRender, EveryControlFitsTheWindowAtEverySize)
+{
+    const struct { int width, height; double scale; bool shrunk; } sizes[] = {
+        {640, 360, 1, false}, {1280, 720, 2, false}, {720, 420, 1, false}, {680, 390, 1, false},
+        {640, 420, 1, false}, {720, 360, 1, false}, {1000, 650, 1.5, false}, {4096, 4096, 4, false},
+        {360, 210, 1, true}, {300, 700, 1, true}, {1200, 500, 2, true},
+    };
+    cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+    cairo_t* cr = cairo_create(scratch);
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(testing::Message() << size.width << " x " << size.height << " at " << size.scale);
+        static View v;
+        open_at_scale(v, size.scale);
+        view_resize(v, size.width, size.height);
+        const Layout l = view_layout(v);
+        EXPECT_EQ(l.scale < size.scale, size.shrunk);
+        expect_apart_within({l.type_button, l.graph, l.controls}, {0, 0, l.width, l.height});
+        expect_apart_within({l.picker}, {0, 0, l.width, l.height});  // over the rest while open
+        std::vector<Rect> controls(l.dial, l.dial + kDialCount), cells(l.picker_cell, l.picker_cell + kOfferedTypes);
+        controls.push_back(l.shape_box);
+        expect_apart_within(controls, l.controls);
+        expect_apart_within(std::vector<Rect>(l.shape_row, l.shape_row + kShapeChoices), l.shape_box);
+        expect_apart_within(cells, l.picker);
+        // The smallest sizes the drawing shrinks labels to.
+        EXPECT_LT(16 + text_width(cr, "zirpomatik", 16, true) + 4 + text_width(cr, "tolm", 16), l.type_button.x);
+        EXPECT_LT(l.type_button.x + l.type_button.w, l.width - 16 - text_width(cr, "cutoff not live", 11) - 13);
+        for (int i = 0; i < kDialCount; ++i) {
+            const PortInfo& p = kPorts[kDialPorts[i]];
+            EXPECT_LE(text_width(cr, p.name, 10), l.dial[i].w - 1) << p.name;
+            for (float value : {p.min, p.max, p.def}) {
+                char s[24];
+                format_control(kDialPorts[i], value, s, sizeof s);
+                EXPECT_LE(text_width(cr, s, 11, true), l.dial[i].w - 1) << s;
+            }
+            double x, y;
+            ASSERT_TRUE(view_control_centre(v, kDialPorts[i], &x, &y));
+            EXPECT_EQ(view_press(v, x, y, false, false).port, int32_t(kDialPorts[i]));
+            view_release(v, x, y);
+        }
+        EXPECT_LE(text_width(cr, "Alternating high and low", 8.5, true), l.shape_row[0].w - 24);
+    }
+    cairo_destroy(cr);
+    cairo_surface_destroy(scratch);
+}
+
+// The picker marks the cell under the pointer, drawing again only when the
+// pointer crosses into another cell; over no cell it draws as before.
+TEST(ViewRender, PickerMarksTheCellUnderThePointer)
+{
+    static View v;
+    open_at_scale(v, 2);
+    v.picker_open = true;
+    Picture plain, marked, again;
+    render(v, plain);
+    const Rect& c = view_layout(v).picker_cell[8];
+    view_take_dirty(v);
+    for (double inset : {0.5, 0.1, 0.9}) {
+        view_hover(v, (c.x + inset * c.w) * 2, (c.y + inset * c.h) * 2);
+        EXPECT_EQ(view_take_dirty(v), inset == 0.5);
+    }
+    render(v, marked);
+    EXPECT_GT(differing_pixels(plain, marked), int(c.w * c.h));
+    view_hover(v, -1, -1);  // the pointer left
+    render(v, again);
+    EXPECT_EQ(differing_pixels(plain, again), 0);
 }
 
 } // namespace
