@@ -150,13 +150,22 @@ TEST(ClapWindow, PointerEditsReachTheHostAsParamGesturesAndHostValuesMoveTheDial
     }
 }
 
-// Closed with a parent destroyed under it (with and without a turn of the
+// Moved to another parent; closed with a parent destroyed under it (with and without a turn of the
 // loop between), 100 times in the middle of a drag, and by the plugin's
 // destroy: nothing stays on screen or with the host, nothing leaks (the
 // sanitizer build's LeakSanitizer; valgrind in clap_gui_unload).
 TEST(ClapWindow, ClosesCleanlyAtAnyMomentAndManyTimesOver)
 {
     GuiHost host;
+    // A second set_parent moves the window, watched and timed once still.
+    ASSERT_TRUE(host.open());
+    const Window first = host.parent;
+    host.parent = XCreateSimpleWindow(host.display, DefaultRootWindow(host.display), 0, 0, 400, 300, 0, 0, 0);
+    XSync(host.display, False);
+    ASSERT_TRUE(host.set_parent(host.parent));
+    EXPECT_TRUE(host.child() != 0 && host.fds.size() == 1 && host.timers.size() == 1);
+    XDestroyWindow(host.display, first);
+    host.gui->destroy(host.plugin);
     for (const bool idle_between : {false, true}) {
         ASSERT_TRUE(host.open());
         host.idle();
