@@ -150,10 +150,11 @@ TEST(ClapWindow, PointerEditsReachTheHostAsParamGesturesAndHostValuesMoveTheDial
     }
 }
 
-// Moved to another parent; closed with a parent destroyed under it (with and without a turn of the
-// loop between), 100 times in the middle of a drag, and by the plugin's
-// destroy: nothing stays on screen or with the host, nothing leaks (the
-// sanitizer build's LeakSanitizer; valgrind in clap_gui_unload).
+// Moved to another parent; closed with a parent destroyed under it (with
+// and without a turn of the loop between), 100 times in the middle of a
+// drag, and by the plugin's destroy: nothing stays on screen or with the
+// host, nothing leaks (the sanitizer build's LeakSanitizer; valgrind in
+// clap_gui_unload).
 TEST(ClapWindow, ClosesCleanlyAtAnyMomentAndManyTimesOver)
 {
     GuiHost host;
