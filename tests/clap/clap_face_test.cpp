@@ -127,7 +127,7 @@ struct Chunked {
                           auto& c = *static_cast<Chunked*>(s->ctx);
                           if (c.fail) return -1;
                           const size_t n = std::min<size_t>({size_t(size), c.chunk, c.bytes.size() - c.at});
-                          std::memcpy(buf, c.bytes.data() + c.at, n);
+                          if (n) std::memcpy(buf, c.bytes.data() + c.at, n);
                           c.at += n;
                           return int64_t(n);
                       }};
