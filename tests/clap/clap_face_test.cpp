@@ -4,6 +4,7 @@
 // behave as hosts expect.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -390,6 +391,42 @@ TEST(ClapFace, InstancesOnSeveralThreads)
             }
         });
     for (auto& th : threads) th.join();
+}
+
+} // namespace
+
+namespace {
+
+// The window and the host's main thread at work while the audio thread
+// processes: edits, state loads, presets, values, tail (the sanitizer builds
+// look for races in the queue and the shared values).
+TEST(ClapFace, MainThreadWorkWhileProcessing)
+{
+    ClapRig rig;
+    ClapPlugin& p = rig.self();
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        auto in = zt_test::test_input(128);
+        for (int block = 0; block < 3000 || !done.load(); ++block) rig.process(in.data(), in.data(), 128);
+    });
+    const auto* state = rig.ext<clap_plugin_state_t>(CLAP_EXT_STATE);
+    const auto* presets = rig.ext<clap_plugin_preset_load_t>(CLAP_EXT_PRESET_LOAD);
+    const auto* tail = rig.ext<clap_plugin_tail_t>(CLAP_EXT_TAIL);
+    for (int i = 0; i < 2000; ++i) {
+        clap_plugin_edit(p, PORT_CENTER + i % 3, float(100 + i), i % 7 == 0, i % 7 == 6);
+        float v;
+        clap_plugin_take_host_change(p, PORT_RATE, &v);
+        if (i % 50 == 0) presets->from_location(rig.plugin, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, kPresets[i % 7].key);
+        if (i % 50 == 25) {
+            Chunked s;
+            ASSERT_TRUE(state->save(rig.plugin, &s.out));
+            ASSERT_TRUE(state->load(rig.plugin, &s.in));
+        }
+        EXPECT_TRUE(std::isfinite(clap_plugin_value(p, PORT_OCTAVES)));
+        tail->get(rig.plugin);
+    }
+    done = true;
+    audio.join();
 }
 
 } // namespace
