@@ -147,42 +147,35 @@ struct GuiHost {
         for (const clap_id t : std::vector<clap_id>(timers)) timer_ext->on_timer(plugin, t);
     }
 
-    static bool push(const clap_output_events_t* list, const clap_event_header_t* ev)
-    {
+    // The events flush and process take (none, or one host value) and give.
+    clap_event_param_value_t in_event{};
+    const clap_input_events_t in_events{
+        this, [](const clap_input_events_t* l) -> uint32_t { return of_list(l).in_event.param_id != CLAP_INVALID_ID; },
+        [](const clap_input_events_t* l, uint32_t) -> const clap_event_header_t* { return &of_list(l).in_event.header; }};
+    const clap_output_events_t out_events{this, [](const clap_output_events_t* l, const clap_event_header_t* ev) {
         const auto* v = reinterpret_cast<const clap_event_param_value_t*>(ev);
         const auto* g = reinterpret_cast<const clap_event_param_gesture_t*>(ev);
-        static_cast<GuiHost*>(list->ctx)->events.push_back(
-            {ev->type, ev->type == CLAP_EVENT_PARAM_VALUE ? v->param_id : g->param_id,
-             ev->type == CLAP_EVENT_PARAM_VALUE ? v->value : 0.0});
+        const bool value = ev->type == CLAP_EVENT_PARAM_VALUE;
+        of_list(l).events.push_back({ev->type, value ? v->param_id : g->param_id, value ? v->value : 0.0});
         return true;
-    }
+    }};
+    template <class List> static GuiHost& of_list(const List* l) { return *static_cast<GuiHost*>(l->ctx); }
+
     // params.flush, with one host value for `param` unless it is CLAP_INVALID_ID.
     void flush(clap_id param = CLAP_INVALID_ID, double value = 0.0)
     {
-        clap_event_param_value_t ev{{sizeof ev, 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0},
-                                    param, nullptr, -1, -1, -1, -1, value};
-        const clap_input_events_t in{&ev, [](const clap_input_events_t* l) -> uint32_t {
-                                         return static_cast<const clap_event_param_value_t*>(l->ctx)->param_id !=
-                                                CLAP_INVALID_ID;
-                                     },
-                                     [](const clap_input_events_t* l, uint32_t) {
-                                         return &static_cast<const clap_event_param_value_t*>(l->ctx)->header;
-                                     }};
-        const clap_output_events_t out{this, push};
-        auto params = static_cast<const clap_plugin_params_t*>(plugin->get_extension(plugin, CLAP_EXT_PARAMS));
-        params->flush(plugin, &in, &out);
+        in_event = {{sizeof in_event, 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0}, param, nullptr,
+                    -1, -1, -1, -1, value};
+        static_cast<const clap_plugin_params_t*>(plugin->get_extension(plugin, CLAP_EXT_PARAMS))
+            ->flush(plugin, &in_events, &out_events);
     }
     void process(uint32_t frames)
     {
         std::vector<float> buffer(frames, 0.01f);
         float* data = buffer.data();
         clap_audio_buffer_t audio{&data, nullptr, 1, 0, 0};
-        const clap_input_events_t in{nullptr, [](const clap_input_events_t*) -> uint32_t { return 0; },
-                                     [](const clap_input_events_t*, uint32_t) -> const clap_event_header_t* {
-                                         return nullptr;
-                                     }};
-        const clap_output_events_t out{this, push};
-        const clap_process_t p{-1, frames, nullptr, &audio, &audio, 1, 1, &in, &out};
+        in_event.param_id = CLAP_INVALID_ID;
+        const clap_process_t p{-1, frames, nullptr, &audio, &audio, 1, 1, &in_events, &out_events};
         plugin->process(plugin, &p);
     }
     std::vector<OutEvent> take_events() { return std::exchange(events, {}); }
