@@ -23,10 +23,10 @@ std::vector<float> make_saw(uint32_t frames)
     return s;
 }
 
-Host::Host(const ControlValues& c) : controls(c), signal(make_saw(kSignalFrames)), out(kMaxCall)
+Host::Host(const ControlValues& c, const LV2_Feature* const* features) : controls(c), signal(make_saw(kSignalFrames)), out(kMaxCall)
 {
     desc = lv2_descriptor(0);
-    handle = desc->instantiate(desc, 48000.0, "", nullptr);
+    handle = desc->instantiate(desc, 48000.0, "", features);
     if (!handle) std::abort();
     for (uint32_t p = P_MIX; p < P_COUNT; ++p) desc->connect_port(handle, p, &controls.v[p]);
     desc->connect_port(handle, P_OUT, out.data());

@@ -29,7 +29,7 @@ struct Host {
     std::vector<float> out;
     uint32_t pos = 0;  // where the next call reads in `signal`
 
-    explicit Host(const ControlValues& c);
+    explicit Host(const ControlValues& c, const LV2_Feature* const* features = nullptr);
     ~Host();
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;

@@ -16,6 +16,7 @@
 #include "engine/filter_engine.h"
 #include "core/fp_mode.h"
 #include "core/plugin.h"
+#include "lv2/inline_display.h"
 
 namespace zt::bench {
 
@@ -112,6 +113,36 @@ void bm_instantiate_cleanup(benchmark::State& state)
     set_frames(state, 0);
 }
 
+// A host that shows the mixer strip's picture: the run asks for a redraw
+// after every call that moved the cutoff, here every call.
+void bm_run_queue_draw(benchmark::State& state, ControlValues c)
+{
+    uint64_t asked = 0;
+    InlineDisplayQueueDraw queue{&asked, [](void* h) { ++*static_cast<uint64_t*>(h); }};
+    const LV2_Feature feature{ZT_INLINE_DISPLAY__queue_draw, &queue};
+    const LV2_Feature* features[] = {&feature, nullptr};
+    Host host(c, features);
+    host.run(kWarmUpFrames, kDefaultCall);
+    for (auto _ : state) {
+        host.run(kFramesPerIteration, kDefaultCall);
+        benchmark::ClobberMemory();
+    }
+    benchmark::DoNotOptimize(asked);
+    set_frames(state, kFramesPerIteration);
+}
+
+// The picture at the size of Ardour's strip, on the host's GUI thread
+// (ns per picture).
+void bm_render(benchmark::State& state)
+{
+    ControlValues c;
+    Host host(c);
+    host.run(kWarmUpFrames, kDefaultCall);
+    const auto* display = static_cast<const InlineDisplayInterface*>(host.desc->extension_data(ZT_INLINE_DISPLAY__interface));
+    for (auto _ : state) benchmark::DoNotOptimize(display->render(host.handle, 200, 112));
+    set_frames(state, 0);
+}
+
 double min_of(const std::vector<double>& v)
 {
     double m = v.empty() ? 0.0 : v[0];
@@ -171,6 +202,8 @@ int print_summary(const FrameReporter& rep)
         {"CLAP process / LV2 run (default)", "clap/default", "run/default", 1.03},
         {"CLAP process / LV2 run (1% glides)", "clap/default_with_1%_glides", "run/default_with_1%_glides", 1.03},
         {"CLAP 64 events per 512 / no events", "clap/512_with_64_events", "clap/512_no_events", 1.3},
+        // A compare and a call per run: the same within this machine's noise.
+        {"queue_draw given / not, every frame gliding", "run/glide_every_frame_queue_draw", "run/glide_every_frame", 1.05},
     };
     int failed = 0;
     std::printf("\n%-42s %8s %8s  %s\n", "target", "ratio", "limit", "result");
@@ -185,6 +218,14 @@ int print_summary(const FrameReporter& rep)
         const bool pass = ratio <= t.limit;
         failed += pass ? 0 : 1;
         std::printf("%-42s %8.3f %8.2f  %s\n", t.what, ratio, t.limit, pass ? "PASS" : "FAIL");
+    }
+    // The picture is drawn on the host's GUI thread between its redraws.
+    constexpr double kRenderLimitNs = 300000.0;
+    if (const auto r = rep.ns_per_frame.find("render/200x112"); r != rep.ns_per_frame.end()) {
+        const bool pass = r->second < kRenderLimitNs;
+        failed += pass ? 0 : 1;
+        std::printf("%-42s %8.1f %8.1f  %s\n", "picture 200x112, microseconds", r->second / 1000.0,
+                    kRenderLimitNs / 1000.0, pass ? "PASS" : "FAIL");
     }
     return failed;
 }
@@ -212,6 +253,7 @@ void register_all()
     ControlValues gliding;  // each glide lasts the whole period
     gliding.v[P_GLIDE_UP] = gliding.v[P_GLIDE_DOWN] = 100.0f;
     all.push_back(add("run/glide_every_frame", bm_run, gliding, kDefaultCall));
+    all.push_back(add("run/glide_every_frame_queue_draw", bm_run_queue_draw, gliding));
 
     ControlValues dry_loop = between;
     dry_loop.v[P_RESONANCE] = 0.0f;
@@ -235,6 +277,7 @@ void register_all()
                       ClapBenchHost::kMixedEvents));
     all.push_back(add("run/silent_tail_no_ftz", bm_silent_tail_no_ftz));
     all.push_back(add("instantiate_cleanup", bm_instantiate_cleanup));
+    all.push_back(add("render/200x112", bm_render));
     for (auto* b : all) b->Unit(benchmark::kNanosecond)->ComputeStatistics("min", min_stat);
 }
 

@@ -20,6 +20,7 @@ if [ "${1:-}" != demo ]; then
     dpkg-dev lintian debootstrap   # the Debian package stage (it builds in a chroot)
     xvfb libxdamage-dev libsuil-0-0 xdotool imagemagick   # the window's tests: a private X server, jalv.gtk3 embedding it
     qtractor   # a stock CLAP host embedding the window
+    ardour        # a session saved by Ardour 7 (headless, ardour7-lua) shows every control automatable
   )
 fi
 packages+=(${ZT_EXTRA_PACKAGES:-})

@@ -69,6 +69,7 @@ void plugin_reset_sound(Plugin* p)
         pp->last = kNoValue;
     p->block_pos = 0;
     p->live_cutoff.store(std::numeric_limits<float>::quiet_NaN());
+    picture_init(*p);
 }
 
 // Audio threading class: stores the pointer only.
@@ -93,6 +94,7 @@ void plugin_connect_port(Plugin* p, uint32_t port, void* data)
 // Instantiation threading class.
 void plugin_cleanup(Plugin* p)
 {
+    picture_free(*p);
     destroy(p->engine);
     destroy(p);
 }

@@ -1,9 +1,10 @@
 #pragma once
 // The per-instance record handed to the host, and the operations the host
 // calls on it.
-#include <atomic>
 #include <cstdint>
 
+#include "picture.h"
+#include "published_float.h"
 #include "smoother.h"
 #include "../engine/filter_engine.h"
 #include "../support/random_gen.h"
@@ -26,23 +27,6 @@ enum PortIndex : uint32_t {
     PORT_TYPE = 10,
     PORT_COUNT = 11,
 };
-
-// A float that run publishes and another thread reads, without a lock.
-// Relaxed: a reader needs the latest value of this one float, ordered with
-// nothing else. Copies (tests snapshot a whole Plugin) take the present value.
-struct PublishedFloat {
-    std::atomic<float> value{0.0f};
-    PublishedFloat() = default;
-    PublishedFloat(const PublishedFloat& o) : value(o.load()) {}
-    PublishedFloat& operator=(const PublishedFloat& o)
-    {
-        store(o.load());
-        return *this;
-    }
-    float load() const { return value.load(std::memory_order_relaxed); }
-    void store(float v) { value.store(v, std::memory_order_relaxed); }
-};
-static_assert(std::atomic<float>::is_always_lock_free, "run must not take a lock to publish a value");
 
 struct Plugin {
     FilterEngine* engine;   // owned
@@ -67,6 +51,8 @@ struct Plugin {
     // instance (instance-access) to read at its own pace from the host's UI
     // thread. NaN until the first run.
     PublishedFloat live_cutoff;
+    // The picture a host may show beside the track (picture.h).
+    PluginPicture picture;
 };
 
 // The cutoff the instance last published (Hz at the engine's 48 kHz; NaN

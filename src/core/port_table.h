@@ -59,35 +59,34 @@ struct PortInfo {
     PortUnit unit;
     bool logarithmic;
     bool integer;            // integer and enumeration: a menu in hosts
-    bool causes_artifacts;   // a change jumps the sound
 };
 
 inline constexpr PortInfo kPorts[PORT_COUNT] = {
     {"in", "In", "In", "Mono audio input", PortGroup::input, true, true, 0, 0, 0,
-     PortUnit::none, false, false, false},
+     PortUnit::none, false, false},
     {"out", "Out", "Out", "Mono audio output: the filtered signal blended with the input",
-     PortGroup::output, true, false, 0, 0, 0, PortUnit::none, false, false, false},
+     PortGroup::output, true, false, 0, 0, 0, PortUnit::none, false, false},
     {"mix", "Mix", "Mix",
      "Blend of dry input and filtered signal at equal power: -100 dry only, 0 both, +100 filtered only",
-     PortGroup::mix, false, true, -100, 100, 100, PortUnit::percent, false, false, false},
+     PortGroup::mix, false, true, -100, 100, 100, PortUnit::percent, false, false},
     {"rate", "Rate", "Rate", "How many times a second the cutoff picks a new random place in the band",
-     PortGroup::modulation, false, true, 0.1f, 50, 7.5f, PortUnit::hz, true, false, false},
+     PortGroup::modulation, false, true, 0.1f, 50, 7.5f, PortUnit::hz, true, false},
     {"glide_down", "Glide down", "Glide down",
      "Glide time of a falling move, in percent of the time between moves (100 always gliding, 1 steps, 0 never falls)",
-     PortGroup::modulation, false, true, 0, 100, 1, PortUnit::percent, false, false, false},
+     PortGroup::modulation, false, true, 0, 100, 1, PortUnit::percent, false, false},
     {"glide_up", "Glide up", "Glide up",
      "Glide time of a rising move, in percent of the time between moves (100 always gliding, 1 steps, 0 never rises)",
-     PortGroup::modulation, false, true, 0, 100, 1, PortUnit::percent, false, false, false},
+     PortGroup::modulation, false, true, 0, 100, 1, PortUnit::percent, false, false},
     {"shape", "Shape", "Shape", "How each new random place is drawn: evenly, alternating high and low, leaning low, or in the upper half",
-     PortGroup::modulation, false, true, 0, 4, 0, PortUnit::none, false, true, true},
+     PortGroup::modulation, false, true, 0, 4, 0, PortUnit::none, false, true},
     {"resonance", "Resonance", "Resonance", "Emphasis at the cutoff: the feedback gain is twice this fraction",
-     PortGroup::filter, false, true, 0, 100, 70, PortUnit::percent, false, false, false},
+     PortGroup::filter, false, true, 0, 100, 70, PortUnit::percent, false, false},
     {"center", "Centre", "Centre", "Centre frequency of the band the cutoff moves in",
-     PortGroup::band, false, true, 20, 20000, 1200, PortUnit::hz, true, false, false},
+     PortGroup::band, false, true, 20, 20000, 1200, PortUnit::hz, true, false},
     {"octaves", "Octaves", "Octaves", "Width of the band, half below and half above the centre (0 holds the cutoff at the centre)",
-     PortGroup::band, false, true, 0, 10, 4, PortUnit::octaves, false, false, false},
+     PortGroup::band, false, true, 0, 10, 4, PortUnit::octaves, false, false},
     {"type", "Type", "Type", "Response type: low-pass, high-pass, band-pass, notch, all-pass, phaser and combinations",
-     PortGroup::filter, false, true, 0, kOfferedTypes - 1, 3, PortUnit::none, false, true, true},
+     PortGroup::filter, false, true, 0, kOfferedTypes - 1, 3, PortUnit::none, false, true},
 };
 
 // The label of response type `row` as hosts and the window list it: the

@@ -243,8 +243,9 @@ void plugin_run(Plugin* p, uint32_t n)
         run_frames(*p, rng, n);
         if (rng.held != kRandomNone) random_call_release(rng);  // most calls draw nothing
     }
-    // For the window: one relaxed store, read by nothing on this thread.
-    p->live_cutoff.store(p->engine->cutoff_hz);
+    // For the window and the host's picture: relaxed stores, read by nothing
+    // on this thread, and only when something they show moved.
+    if (picture_moved(p->picture, *p->engine)) publish_picture(*p);
 }
 
 } // namespace zt

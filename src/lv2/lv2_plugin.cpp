@@ -1,15 +1,26 @@
 // The library's face towards the LV2 host: one descriptor, one plugin.
 #include <lv2/core/lv2.h>
 
+#include <cstring>
+
+#include "inline_display.h"
 #include "../core/plugin.h"
 
 namespace zt {
 
 namespace {
 
-LV2_Handle lv2_instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const*)
+// Instantiation threading class.
+LV2_Handle lv2_instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features)
 {
-    return plugin_instantiate(rate);
+    Plugin* p = plugin_instantiate(rate);
+    if (!p) return nullptr;
+    for (const LV2_Feature* const* f = features; f && *f; ++f)
+        if (std::strcmp((*f)->URI, ZT_INLINE_DISPLAY__queue_draw) == 0 && (*f)->data) {
+            const auto* q = static_cast<const InlineDisplayQueueDraw*>((*f)->data);
+            p->picture.redraw = HostRedraw{q->handle, q->queue_draw};
+        }
+    return p;
 }
 
 void lv2_connect_port(LV2_Handle h, uint32_t port, void* data)
@@ -22,11 +33,30 @@ void lv2_connect_port(LV2_Handle h, uint32_t port, void* data)
 void lv2_activate(LV2_Handle) {}
 void lv2_deactivate(LV2_Handle) {}
 
-void lv2_run(LV2_Handle h, uint32_t n) { plugin_run(static_cast<Plugin*>(h), n); }
+// Audio threading class. A run that changed the picture asks the host for
+// a new one, once.
+void lv2_run(LV2_Handle h, uint32_t n)
+{
+    Plugin* p = static_cast<Plugin*>(h);
+    const uint32_t seen = p->picture.serial;
+    plugin_run(p, n);
+    if (p->picture.serial != seen && p->picture.redraw.request) p->picture.redraw.request(p->picture.redraw.handle);
+}
 
 void lv2_cleanup(LV2_Handle h) { plugin_cleanup(static_cast<Plugin*>(h)); }
 
-const void* lv2_extension_data(const char*) { return nullptr; }
+InlineDisplaySurface* lv2_render(LV2_Handle h, uint32_t w, uint32_t max_h)
+{
+    return plugin_render_picture(static_cast<Plugin*>(h), w, max_h);
+}
+
+const InlineDisplayInterface kInlineDisplay = {lv2_render};
+
+const void* lv2_extension_data(const char* uri)
+{
+    if (std::strcmp(uri, ZT_INLINE_DISPLAY__interface) == 0) return &kInlineDisplay;
+    return nullptr;
+}
 
 } // namespace
 

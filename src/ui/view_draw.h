@@ -3,6 +3,7 @@
 #include <cairo.h>
 
 #include "view_layout.h"
+#include "../support/palette.h"
 
 namespace zt {
 
@@ -15,24 +16,25 @@ constexpr Colour rgb(unsigned hex)
     return {((hex >> 16) & 255) / 255.0, ((hex >> 8) & 255) / 255.0, (hex & 255) / 255.0};
 }
 
-// One palette for the window. The curve's cyan is the only colour with
+// One palette for the window, its values shared with the mixer strip's
+// picture (support/palette.h). The curve's cyan is the only colour with
 // much blue and little red, which the offscreen test relies on to find it.
 namespace palette {
-constexpr Colour window = rgb(0x101317);
-constexpr Colour panel = rgb(0x181c22);
-constexpr Colour panel_edge = rgb(0x272d36);
-constexpr Colour plot = rgb(0x0c0f13);
-constexpr Colour grid = rgb(0x222831);
-constexpr Colour grid_strong = rgb(0x38414d);
-constexpr Colour text = rgb(0xd5dce4);
-constexpr Colour text_dim = rgb(0x7f8a97);
-constexpr Colour caption = rgb(0x66717e);
-constexpr Colour curve = rgb(0x5fd4ff);
-constexpr Colour band = rgb(0xffb040);
-constexpr Colour cutoff = rgb(0xff5c86);
-constexpr Colour track = rgb(0x2a3039);
-constexpr Colour knob_top = rgb(0x3a414b);
-constexpr Colour knob_bottom = rgb(0x20252c);
+constexpr Colour window = rgb(palette_hex::window);
+constexpr Colour panel = rgb(palette_hex::panel);
+constexpr Colour panel_edge = rgb(palette_hex::panel_edge);
+constexpr Colour plot = rgb(palette_hex::plot);
+constexpr Colour grid = rgb(palette_hex::grid);
+constexpr Colour grid_strong = rgb(palette_hex::grid_strong);
+constexpr Colour text = rgb(palette_hex::text);
+constexpr Colour text_dim = rgb(palette_hex::text_dim);
+constexpr Colour caption = rgb(palette_hex::caption);
+constexpr Colour curve = rgb(palette_hex::curve);
+constexpr Colour band = rgb(palette_hex::band);
+constexpr Colour cutoff = rgb(palette_hex::cutoff);
+constexpr Colour track = rgb(palette_hex::track);
+constexpr Colour knob_top = rgb(palette_hex::knob_top);
+constexpr Colour knob_bottom = rgb(palette_hex::knob_bottom);
 } // namespace palette
 
 enum class Align { left, centre, right };

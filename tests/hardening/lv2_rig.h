@@ -24,7 +24,8 @@ struct Rig {
     LV2_Handle handle;
     std::array<float, zt::PORT_COUNT> control = kDefaults;
 
-    Rig(const LV2_Descriptor* d, double rate = 48000) : desc(d), handle(d->instantiate(d, rate, "", nullptr))
+    Rig(const LV2_Descriptor* d, double rate = 48000, const LV2_Feature* const* features = nullptr)
+        : desc(d), handle(d->instantiate(d, rate, "", features))
     {
         for (uint32_t p = zt::PORT_MIX; p < zt::PORT_COUNT; ++p) desc->connect_port(handle, p, &control[p]);
     }

@@ -6,6 +6,7 @@
 // process on any data race; in the plain build it checks the same outputs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <limits>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "lv2_rig.h"
+#include "lv2/inline_display.h"
 #include "support/random_gen.h"
 
 namespace {
@@ -168,6 +170,51 @@ TEST(Threads, WindowReadsThePublishedCutoffWhileRunWritesIt)
     audio.join();
     EXPECT_EQ(outside, 0) << "of " << reads << " reads";
     EXPECT_EQ(zt::plugin_live_cutoff(p), p.engine->cutoff_hz);
+}
+
+} // namespace
+
+namespace {
+
+// The mixer strip's picture: run publishes on the audio thread what the
+// host's GUI thread draws from, and asks for redraws through queue_draw.
+// Every picture drawn meanwhile is whole and opaque; the ThreadSanitizer
+// build fails on any race between the two.
+TEST(Threads, HostDrawsThePictureWhileRunPublishesIt)
+{
+    std::atomic<int> asked{0};
+    zt::InlineDisplayQueueDraw queue{&asked, [](void* h) { static_cast<std::atomic<int>*>(h)->fetch_add(1); }};
+    const LV2_Feature feature{ZT_INLINE_DISPLAY__queue_draw, &queue};
+    const LV2_Feature* features[] = {&feature, nullptr};
+    const LV2_Descriptor* d = zt_test::linked_descriptor();
+    zt_test::Rig rig(d, 48000, features);
+    rig.control[zt::PORT_RATE] = 50;
+    rig.control[zt::PORT_GLIDE_DOWN] = rig.control[zt::PORT_GLIDE_UP] = 100;
+    const auto* display = static_cast<const zt::InlineDisplayInterface*>(d->extension_data(ZT_INLINE_DISPLAY__interface));
+    ASSERT_NE(display, nullptr);
+
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        std::vector<float> a(256, 0.1f), b(256);
+        for (int call = 0; call < 3000; ++call) {
+            rig.control[zt::PORT_TYPE] = float(call / 100 % 37);  // the controls move too
+            rig.control[zt::PORT_MIX] = float(call % 201 - 100);
+            rig.run(a.data(), b.data(), 256);
+        }
+        done.store(true);
+    });
+    int pictures = 0, not_opaque = 0;
+    for (; !done.load(); ++pictures) {
+        const zt::InlineDisplaySurface* s = display->render(rig.handle, 120, 112);
+        ASSERT_NE(s, nullptr);
+        const uint32_t* px = reinterpret_cast<const uint32_t*>(s->data);  // stride: the width
+        not_opaque += int(std::count_if(px, px + s->width * s->height, [](uint32_t p) { return p >> 24 != 0xFF; }));
+    }
+    audio.join();
+    EXPECT_EQ(not_opaque, 0) << "in " << pictures << " pictures";
+    EXPECT_GT(pictures, 0);
+    EXPECT_GT(asked.load(), 1000) << "the cutoff glides at nearly every call";
+    EXPECT_LE(asked.load(), 3000) << "at most once per run";
 }
 
 } // namespace

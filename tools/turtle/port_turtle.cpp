@@ -99,7 +99,6 @@ void write_port(std::ostream& out, const std::string& uri, uint32_t index)
     std::string props;
     if (p.logarithmic) props += ", pprops:logarithmic ";
     if (p.integer) props += ", lv2:integer , lv2:enumeration ";
-    if (p.causes_artifacts) props += ", pprops:causesArtifacts ";
     if (!props.empty()) out << " ;\n        lv2:portProperty " << props.substr(2, props.size() - 3);
     if (const char* u = unit_name(p.unit)) out << " ;\n        units:unit " << u;
     if (p.integer) write_scale_points(out, index);
