@@ -40,8 +40,12 @@ ClapGui* gui_of(const clap_plugin_t* plugin) { return plugin ? clap_self(plugin)
 void send_edit(void* context, const ControlEdit& edit)
 {
     if (edit.port < 0) return;
-    clap_plugin_edit(*static_cast<ClapPlugin*>(context), static_cast<uint32_t>(edit.port), edit.value,
-                     edit.gesture_begin, edit.gesture_end);
+    ClapPlugin& p = *static_cast<ClapPlugin*>(context);
+    const uint32_t port = static_cast<uint32_t>(edit.port);
+    // A drag cut short writes nothing new: its end carries the value the
+    // host already has.
+    const float value = edit.write ? edit.value : clap_plugin_value(p, port);
+    clap_plugin_edit(p, port, value, edit.gesture_begin, edit.gesture_end);
 }
 
 // The host's changes and the live cutoff into the view, then the window's
@@ -72,7 +76,8 @@ void tick(ClapPlugin& p)
 }
 
 // The window goes, and with it the host's watch of its connection and its
-// timer. A gesture the pointer still holds ends through the plugin first.
+// timer. A gesture the pointer still holds ends through the plugin, while
+// the host still listens.
 void close_window(ClapPlugin& p)
 {
     ClapGui& g = *p.gui;
@@ -80,17 +85,17 @@ void close_window(ClapPlugin& p)
     g.fd = -1;
     if (g.timer != CLAP_INVALID_ID && g.host_timer) g.host_timer->unregister_timer(p.host, g.timer);
     g.timer = CLAP_INVALID_ID;
-    x11_close(g.win);
+    x11_close(g.win, g.view, send_edit, &p);
 }
 
 // The size the host may give the window, in device pixels: no smaller than
-// the view's minimum at its scale.
+// the view's minimum at its scale, no bigger than the view is ever drawn.
 void fit_size(const View& v, uint32_t* width, uint32_t* height)
 {
     int min_w = 0, min_h = 0;
     view_min_size(v, &min_w, &min_h);
-    *width = std::clamp(*width, static_cast<uint32_t>(min_w), 4096u);
-    *height = std::clamp(*height, static_cast<uint32_t>(min_h), 4096u);
+    *width = std::clamp(*width, static_cast<uint32_t>(min_w), static_cast<uint32_t>(kViewMaxSide));
+    *height = std::clamp(*height, static_cast<uint32_t>(min_h), static_cast<uint32_t>(kViewMaxSide));
 }
 
 // The view, and the window when there is one, at a new size.
@@ -253,6 +258,7 @@ bool hide(const clap_plugin_t* plugin)
     ClapGui* g = gui_of(plugin);
     if (!g) return false;
     g->hidden = true;
+    x11_end_drag(g->win, g->view, send_edit, &clap_self(plugin));  // the release will go elsewhere
     x11_set_mapped(g->win, false);
     return true;
 }

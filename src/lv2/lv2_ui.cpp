@@ -102,13 +102,14 @@ void send_edit(void* context, const ControlEdit& edit)
     const uint32_t port = static_cast<uint32_t>(edit.port);
     const bool touch = ui->touch && ui->touch->touch && edit.port >= 0;
     if (touch && edit.gesture_begin) ui->touch->touch(ui->touch->handle, port, true);
-    if (edit.port >= 0 && ui->write) ui->write(ui->controller, port, sizeof(float), 0, &edit.value);
+    if (edit.port >= 0 && edit.write && ui->write) ui->write(ui->controller, port, sizeof(float), 0, &edit.value);
     if (touch && edit.gesture_end) ui->touch->touch(ui->touch->handle, port, false);
 }
 
+// A gesture still open ends here, while the host's callbacks still hold.
 void destroy(Ui* ui)
 {
-    x11_close(ui->win);
+    x11_close(ui->win, ui->view, send_edit, ui);
     ui->~Ui();
     std::free(ui);
 }

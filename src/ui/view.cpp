@@ -141,8 +141,8 @@ void view_set_scale(View& v, double scale)
 
 void view_resize(View& v, int width_px, int height_px)
 {
-    if (width_px < 1) width_px = 1;
-    if (height_px < 1) height_px = 1;
+    width_px = width_px < 1 ? 1 : width_px > kViewMaxSide ? kViewMaxSide : width_px;
+    height_px = height_px < 1 ? 1 : height_px > kViewMaxSide ? kViewMaxSide : height_px;
     if (width_px == v.width && height_px == v.height) return;
     v.width = width_px;
     v.height = height_px;
@@ -283,6 +283,21 @@ ControlEdit view_release(View& v, double x_px, double y_px)
         return edit(v, PORT_TYPE, float(cell), true, true);
     }
     return {};
+}
+
+ControlEdit view_cancel(View& v)
+{
+    const Grab g = v.grab;
+    const int32_t port = v.grab_port;
+    set_grab(v, Grab::none, -1);
+    v.picker_pressed = -1;
+    if (g != Grab::dial) return {};
+    ControlEdit out;
+    out.port = port;
+    out.value = v.value[port];
+    out.write = false;
+    out.gesture_end = true;
+    return out;
 }
 
 ControlEdit view_scroll(View& v, double x_px, double y_px, int steps, bool shift)

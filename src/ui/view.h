@@ -23,6 +23,12 @@ enum class Grab : int8_t {
     picker,      // pressed inside the open picker
 };
 
+// The most device pixels the view is laid out and drawn at, each way: a
+// bigger window shows it at this size in its top-left corner. The picture
+// is held in memory once or twice, so this bounds what any window, however
+// big, costs in memory and in time.
+constexpr int kViewMaxSide = 4096;
+
 struct View {
     float value[PORT_COUNT];   // port values as drawn: finite and inside their range
     double scale = 1.0;        // device pixels per logical pixel
@@ -46,7 +52,7 @@ struct View {
 
 void view_init(View& v);                                   // every control at its default, scale 1, 720x420, cutoff not live
 void view_set_scale(View& v, double scale);                // logical -> device pixel factor
-void view_resize(View& v, int width_px, int height_px);    // device pixels
+void view_resize(View& v, int width_px, int height_px);    // device pixels, at most kViewMaxSide each way
 void view_set_control(View& v, uint32_t port, float value); // from port_event; NaN/inf/out-of-range drawn as the nearest sensible value
 void view_set_session_rate(View& v, double rate);          // host rate; 0 = unknown (then no frequency note)
 void view_set_cutoff(View& v, float hz);                   // live cutoff read from the instance; NaN = not live
@@ -56,6 +62,7 @@ bool view_take_dirty(View& v);                             // true once after an
 struct ControlEdit {              // what the host must be told after an input event
     int32_t port = -1;            // -1: nothing to write
     float value = 0.0f;           // the port value to write_function
+    bool write = true;            // false: the gesture only ends (a drag cut short), nothing is written
     bool gesture_begin = false;   // ui:touch(port, true) before the write
     bool gesture_end = false;     // ui:touch(port, false) after the write (a click/scroll/double-click may set all three)
 };
@@ -63,6 +70,13 @@ struct ControlEdit {              // what the host must be told after an input e
 ControlEdit view_press(View& v, double x, double y, bool shift, bool double_click); // left button, device pixels
 ControlEdit view_drag(View& v, double x, double y, bool shift);                     // pointer motion with the button held
 ControlEdit view_release(View& v, double x, double y);
+// The pointer's hold ends without a release the window saw: the button came
+// up where the window could not see it (hidden, grabbed away, unfocused), a
+// second press came first, or the window is going away. An open gesture
+// ends with nothing written, and a pressed button or picker cell is let go
+// without acting. Every gesture view_press begins ends exactly once, through
+// view_release or this; calling it with nothing held returns no edit.
+ControlEdit view_cancel(View& v);
 ControlEdit view_scroll(View& v, double x, double y, int steps, bool shift);         // steps > 0: wheel up
 void view_size_hint(const View& v, int* width_px, int* height_px);                  // preferred size at the present scale
 void view_min_size(const View& v, int* width_px, int* height_px);                   // smallest size whose labels all read

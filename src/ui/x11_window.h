@@ -22,6 +22,7 @@ struct X11Window {
     // a display whose pixels are not 24-bit RGB, which a buffer cannot be
     // put on directly.
     cairo_surface_t* buffer = nullptr;
+    int buffer_x = 0, buffer_y = 0;      // its place in the window, device pixels
     bool direct = false;                 // the buffer's pixels are the window's
     cairo_surface_t* surface = nullptr;  // otherwise: the window through cairo's Xlib surface
     // The plot's ground, grid and band as last drawn, at the plot's place in
@@ -29,9 +30,15 @@ struct X11Window {
     // it rather than on a plot drawn from nothing.
     cairo_surface_t* plot_base = nullptr;
     int plot_x = 0, plot_y = 0;          // where it sits in the window, device pixels
+    // What the server has shown of the window since its size last changed
+    // (its exposures, within the view's bound kViewMaxSide), device pixels
+    // from x0, y0 to x1, y1: the buffer covers this and no more, so a window
+    // far bigger than the screen costs what the screen shows of it.
+    int shown_x0 = 0, shown_y0 = 0, shown_x1 = 0, shown_y1 = 0;
     int width = 0, height = 0;           // device pixels, as the server last said
+    Window parent = 0;                   // the host's window: hiding it hides ours
     bool exposed = false;                // the server asked for pixels the view still has
-    bool button_held = false;            // left button pressed inside the window
+    bool button_held = false;            // left button pressed inside the window, its release not yet seen
     Time last_press = 0;                 // server time of the last left press ...
     double last_x = 0.0, last_y = 0.0;   // ... and where it was, for double-clicks
     bool last_press_valid = false;       // a third click does not make a second double-click
@@ -64,10 +71,22 @@ void x11_set_mapped(X11Window& w, bool mapped);
 // Handles every pending event: pointer input becomes view calls, whose
 // edits go to `sink`; size changes reach the view. Then draws the view if
 // its picture changed or the server lost pixels. Never blocks.
+//
+// A drag lasts only while the server says the button is held: motion or
+// crossing without it, our window or its parent unmapped, the focus or the
+// pointer grabbed away, a second press, or the window destroyed under us
+// ends it through x11_end_drag. The view sees at most the bounded size
+// (kViewMaxSide); the rest of a bigger window is left plain.
 void x11_idle(X11Window& w, View& v, EditSink sink, void* context);
 
-// Destroys the window and closes the connection; safe on a half-open or
+// Ends what the pointer holds as if the button had come up unseen: an open
+// gesture's end goes to `sink`, nothing is written. For a face that hides
+// the window itself; x11_idle and x11_close call it where they must.
+void x11_end_drag(X11Window& w, View& v, EditSink sink, void* context);
+
+// Ends an open gesture (to `sink`, while the host still listens), then
+// destroys the window and closes the connection; safe on a half-open or
 // closed window.
-void x11_close(X11Window& w);
+void x11_close(X11Window& w, View& v, EditSink sink, void* context);
 
 } // namespace zt

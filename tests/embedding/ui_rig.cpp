@@ -11,6 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <time.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -52,6 +55,7 @@ void write_call(LV2UI_Controller c, uint32_t port, uint32_t size, uint32_t forma
     if (format == 0 && size == sizeof(float)) std::memcpy(&v, buffer, sizeof v);
     else v = NAN;  // anything but a float to a control port is wrong; the tests see it
     rig->calls.push_back({HostCall::write, port, v});
+    if (rig->on_write) rig->on_write();
 }
 
 void touch_call(LV2UI_Feature_Handle h, uint32_t port, bool grabbed)
@@ -186,7 +190,12 @@ int UiRig::idle()
 {
     // The server must have seen our requests before the window looks for events.
     XSync(display, False);
-    return idle_iface->idle(ui);
+    timespec t0{}, t1{};
+    clock_gettime(CLOCK_MONOTONIC, &t0);
+    const int r = idle_iface->idle(ui);
+    clock_gettime(CLOCK_MONOTONIC, &t1);
+    worst_idle_ms = std::max(worst_idle_ms, 1e3 * double(t1.tv_sec - t0.tv_sec) + 1e-6 * double(t1.tv_nsec - t0.tv_nsec));
+    return r;
 }
 
 void UiRig::port_event(uint32_t port, float value)
@@ -204,7 +213,7 @@ void UiRig::child_size(int* width, int* height) const
 
 namespace {
 
-void send(Display* d, Window w, XEvent& ev, long mask)
+void send_event(Display* d, Window w, XEvent& ev, long mask)
 {
     XSendEvent(d, w, False, mask, &ev);
     XSync(d, False);
@@ -217,7 +226,7 @@ void send_press(Display* d, Window w, double x, double y, unsigned button, unsig
     XEvent ev{};
     ev.xbutton = {ButtonPress, 0, True, d, w, DefaultRootWindow(d), 0, time,
                   static_cast<int>(x), static_cast<int>(y), 0, 0, state, button, True};
-    send(d, w, ev, ButtonPressMask);
+    send_event(d, w, ev, ButtonPressMask);
 }
 
 void send_motion(Display* d, Window w, double x, double y, unsigned state)
@@ -225,7 +234,7 @@ void send_motion(Display* d, Window w, double x, double y, unsigned state)
     XEvent ev{};
     ev.xmotion = {MotionNotify, 0, True, d, w, DefaultRootWindow(d), 0, CurrentTime,
                   static_cast<int>(x), static_cast<int>(y), 0, 0, state, NotifyNormal, True};
-    send(d, w, ev, PointerMotionMask);
+    send_event(d, w, ev, PointerMotionMask);
 }
 
 void send_release(Display* d, Window w, double x, double y, unsigned button, Time time)
@@ -233,8 +242,10 @@ void send_release(Display* d, Window w, double x, double y, unsigned button, Tim
     XEvent ev{};
     ev.xbutton = {ButtonRelease, 0, True, d, w, DefaultRootWindow(d), 0, time,
                   static_cast<int>(x), static_cast<int>(y), 0, 0, Button1Mask, button, True};
-    send(d, w, ev, ButtonReleaseMask);
+    send_event(d, w, ev, ButtonReleaseMask);
 }
+
+void UiRig::send(XEvent& ev, long mask) { send_event(display, child, ev, mask); }
 
 void UiRig::press(double x, double y, unsigned button, unsigned state, Time time)
 {

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,6 +59,8 @@ struct UiRig {
     Window child = 0;             // the widget the window handed back
     std::vector<HostCall> calls;
     int resized_width = 0, resized_height = 0;
+    std::function<void()> on_write;  // the host's work inside write_function, after the call is recorded
+    double worst_idle_ms = 0.0;      // the longest idle call so far
 
     UiRig();   // loads the library, opens the host's display and parent window
     ~UiRig();  // closes the window if open, unloads everything
@@ -77,6 +80,7 @@ struct UiRig {
     void release(double x, double y, unsigned button = Button1, Time time = 1100);
 
     const LV2_Feature* const* features_for(const Offer& offer);  // kept alive until close
+    void send(XEvent& ev, long mask);  // any event, as sent to the window
 
 private:
     std::vector<LV2_Feature> feature_store_;

@@ -118,6 +118,9 @@ TEST(ViewInput, HostileValuesAreDrawnAsTheNearestSensibleOne)
     EXPECT_EQ(v.session_rate, 0.0);
     view_set_scale(v, NAN);
     EXPECT_EQ(v.scale, 1.0);
+    view_resize(v, 32767, 5000);  // drawn at the bound, whatever the window's size
+    EXPECT_EQ(v.width, 4096);
+    EXPECT_EQ(v.height, 4096);
     EXPECT_TRUE(view_take_dirty(v));
     // Nothing changes: nothing to redraw.
     view_set_control(v, PORT_RESONANCE, 50.0f);
