@@ -5,7 +5,9 @@
 # rendered through a small dlopen host by the aarch64 and the x86-64
 # library. The renders must be identical bit for bit; so must the render of
 # an x86-64 build that uses neither the FMA clone nor the C library's FMA
-# variants (a processor without FMA). Any difference fails the stage.
+# variants (a processor without FMA). The .clap of each processor renders
+# the same sessions as the LV2 library, bit for bit. Any difference fails
+# the stage.
 #
 # Build folders: build-a64 (googletest for aarch64 in deps/, the cross build
 # in main/) and build-x64cmp (the x86-64 library and host, and nofma/).
@@ -78,14 +80,14 @@ fi
 # The render host, built for each processor; its own checks (load-time
 # mode, the caller's mode kept, exact-zero tails, split invariance) must
 # pass on both.
-host_flags=(-std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Werror)
+host_flags=(-std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Werror -Ithird_party/clap/include)
 g++ "${host_flags[@]}" tests/cross/render_host.cpp -o "$x64/render_host" -ldl
 $triple-g++ "${host_flags[@]}" -I"$a64/main/cross-include" tests/cross/render_host.cpp \
   -o "$a64/render_host" -ldl
 
 script=tests/cross/sessions.txt
-rm -rf "$x64/render" "$x64/nofma/render" "$a64/render"
-mkdir -p "$x64/render" "$x64/nofma/render" "$a64/render"
+rm -rf "$x64/render" "$x64/nofma/render" "$a64/render" "$x64/render-in-range" "$x64/clap-render" "$a64/clap-render"
+mkdir -p "$x64/render" "$x64/nofma/render" "$a64/render" "$x64/render-in-range" "$x64/clap-render" "$a64/clap-render"
 "$x64/render_host" "$x64/$bundle/$lib" "$script" "$x64/render" >"$x64/render.log" ||
   { cat "$x64/render.log"; fail "x86-64 render"; }
 GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2,-FMA \
@@ -94,15 +96,24 @@ GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2,-FMA \
 "${emulate[@]}" "$a64/render_host" "$a64/main/$bundle/$lib" "$script" "$a64/render" >"$a64/render.log" ||
   { cat "$a64/render.log"; fail "aarch64 render"; }
 cat "$a64/render.log"
+# The .clap on both processors, the runs gathered into 389-frame blocks with
+# the control changes as param events, against the LV2 library given the
+# values the CLAP plugin takes (ends of the ranges).
+"$x64/render_host" --in-range "$x64/$bundle/$lib" "$script" "$x64/render-in-range" >"$x64/render-in-range.log" ||
+  { cat "$x64/render-in-range.log"; fail "x86-64 render with values in range"; }
+"$x64/render_host" --block 389 "$x64/zirpomatik-tolm.clap" "$script" "$x64/clap-render" >"$x64/clap-render.log" ||
+  { cat "$x64/clap-render.log"; fail "x86-64 CLAP render"; }
+"${emulate[@]}" "$a64/render_host" --block 389 "$a64/main/zirpomatik-tolm.clap" "$script" "$a64/clap-render" \
+  >"$a64/clap-render.log" || { cat "$a64/clap-render.log"; fail "aarch64 CLAP render"; }
 
 # Bit for bit, session by session; on a difference, the first frame that
 # differs and both values.
 passed=0
 failed=0
-compare() {  # compare LABEL DIR
-  local label=$1 dir=$2 f name diff byte frame
-  [ "$(cd "$x64/render" && ls)" = "$(cd "$dir" && ls)" ] || { echo "$label: other sessions"; failed=$((failed + 1)); return; }
-  for f in "$x64/render"/*.f32; do
+compare() {  # compare LABEL DIR [REFERENCE_DIR]
+  local label=$1 dir=$2 ref=${3:-$x64/render} f name diff byte frame
+  [ "$(cd "$ref" && ls)" = "$(cd "$dir" && ls)" ] || { echo "$label: other sessions"; failed=$((failed + 1)); return; }
+  for f in "$ref"/*.f32; do
     name=$(basename "$f" .f32)
     if diff=$(cmp "$f" "$dir/$name.f32" 2>&1); then
       passed=$((passed + 1))
@@ -121,5 +132,7 @@ compare() {  # compare LABEL DIR
 }
 compare aarch64 "$a64/render"
 compare x86-64-nofma "$x64/nofma/render"
+compare x86-64-clap "$x64/clap-render" "$x64/render-in-range"
+compare aarch64-clap "$a64/clap-render" "$x64/render-in-range"
 echo "aarch64 and x86-64 renders: $passed passed, $failed failed"
 [ "$failed" -eq 0 ] || fail "the renders are not bit-identical"
