@@ -1,4 +1,5 @@
 // The plugin's lifecycle and the values shared by the host's threads.
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -140,9 +141,18 @@ void clap_plugin_edit(ClapPlugin& p, uint32_t port, float value, bool gesture_be
 {
     float v;
     if (!clap_take_value(port, value, &v)) return;
+    const uint32_t bit = 1u << port;
+    // An end whose beginning was dropped would end a gesture the host never saw.
+    if (gesture_end && !gesture_begin && !(p.gestures_open & bit)) gesture_end = false;
+    uint32_t open_after = p.gestures_open;
+    if (gesture_begin) open_after |= bit;
+    if (gesture_end) open_after &= ~bit;
     EditRing& r = p.edits;
     const uint32_t head = r.head.load(std::memory_order_relaxed);
-    if (head - r.tail.load(std::memory_order_acquire) == kEditRingSize) return;  // full
+    const uint32_t room = kEditRingSize - (head - r.tail.load(std::memory_order_acquire));
+    // This edit, and a slot for the end of every gesture still open after it.
+    if (room < 1 + static_cast<uint32_t>(std::popcount(open_after))) return;
+    p.gestures_open = open_after;
     p.shown[port].store(v, std::memory_order_relaxed);
     r.slot[head % kEditRingSize] = ClapEdit{port, v, gesture_begin, gesture_end};
     r.head.store(head + 1, std::memory_order_release);

@@ -24,7 +24,9 @@ struct ClapEdit {
 };
 
 // Window edits, main thread to audio thread: one writer, one reader, a fixed
-// ring. A full ring drops the edit (the window sends the next one soon).
+// ring. A full ring drops a value (the window sends the next one soon), but
+// never the end of a gesture whose beginning went in: slots are kept back for
+// the ends of the gestures open, so a host never keeps a control "touched".
 constexpr uint32_t kEditRingSize = 256;  // a power of two
 struct EditRing {
     ClapEdit slot[kEditRingSize];
@@ -53,6 +55,7 @@ struct ClapPlugin {
     std::atomic<float> loaded[PORT_COUNT];
     std::atomic<uint32_t> loaded_mask{0};
     EditRing edits;
+    uint32_t gestures_open;  // main thread: ports whose gesture began in the ring and has not ended
 
     bool active;                   // main thread: between activate and deactivate
     std::atomic<bool> processing;  // between start_processing and stop_processing

@@ -375,6 +375,30 @@ TEST(ClapWindowQueue, EditsReachTheHostAndHostChangesTheWindow)
     EXPECT_FALSE(clap_plugin_take_host_change(p, PORT_RATE, &v));
 }
 
+// A window that edits faster than the host processes fills the ring: values
+// are dropped, never the end of a gesture that began, and a gesture whose
+// beginning found no room leaves no end either.
+TEST(ClapWindowQueue, AFullRingKeepsEveryGesturePaired)
+{
+    ClapRig rig(false);
+    ClapPlugin& p = rig.self();
+    clap_plugin_edit(p, PORT_CENTER, 1000, true, false);
+    for (int i = 0; i < 400; ++i) clap_plugin_edit(p, PORT_CENTER, float(1001 + i), false, false);
+    clap_plugin_edit(p, PORT_CENTER, 2000, false, true);
+    clap_plugin_edit(p, PORT_RATE, 9, true, false);  // no room: dropped, and so is its end
+    clap_plugin_edit(p, PORT_RATE, 10, false, true);
+    rig.plugin->activate(rig.plugin, 48000, 1, 512);
+    rig.plugin->start_processing(rig.plugin);
+    float buf[16] = {};
+    rig.process(buf, buf, 16);
+    ASSERT_EQ(rig.out.size(), kEditRingSize + 2);
+    EXPECT_EQ(rig.out.front().type, CLAP_EVENT_PARAM_GESTURE_BEGIN);
+    EXPECT_EQ(rig.out.back().type, CLAP_EVENT_PARAM_GESTURE_END);
+    EXPECT_EQ(rig.out[rig.out.size() - 2].value, 2000);
+    EXPECT_EQ(p.controls[PORT_CENTER], 2000);
+    EXPECT_EQ(p.controls[PORT_RATE], 7.5f);
+}
+
 // Several instances processed on several threads at once (the sanitizer
 // builds look for races; the shared generator is leased, never waited for).
 TEST(ClapFace, InstancesOnSeveralThreads)
