@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench_host.h"
+#include "clap_bench_host.h"
 #include "floor_kernel.h"
 #include "engine/filter_engine.h"
 #include "core/fp_mode.h"
@@ -64,6 +65,18 @@ void bm_run(benchmark::State& state, ControlValues c, uint32_t per_call)
     host.run(kWarmUpFrames, per_call);
     for (auto _ : state) {
         host.run(kFramesPerIteration, per_call);
+        benchmark::ClobberMemory();
+    }
+    set_frames(state, kFramesPerIteration);
+}
+
+// The same through the CLAP face, with `events` param events per call.
+void bm_clap_process(benchmark::State& state, ControlValues c, uint32_t per_call, uint32_t events, uint32_t moved)
+{
+    ClapBenchHost host(c);
+    host.run(kWarmUpFrames, per_call);
+    for (auto _ : state) {
+        host.run(kFramesPerIteration, per_call, events, moved);
         benchmark::ClobberMemory();
     }
     set_frames(state, kFramesPerIteration);
@@ -186,6 +199,9 @@ int print_summary(const FrameReporter& rep)
         {"every frame gliding / default", "run/glide_every_frame", "run/default", 1.5},
         {"resonance 0 / default", "run/resonance_0", "run/default", 0.6},
         {"16 frames per call / 4096 per call", "run/frames_per_call:16", "run/frames_per_call:4096", 1.15},
+        {"CLAP process / LV2 run (default)", "clap/default", "run/default", 1.03},
+        {"CLAP process / LV2 run (1% glides)", "clap/default_with_1%_glides", "run/default_with_1%_glides", 1.03},
+        {"CLAP 64 events per 512 / no events", "clap/512_with_64_events", "clap/512_no_events", 1.3},
         // A compare and a call per run: the same within this machine's noise.
         {"queue_draw given / not, every frame gliding", "run/glide_every_frame_queue_draw", "run/glide_every_frame", 1.05},
     };
@@ -253,6 +269,12 @@ void register_all()
         const std::string name = "run/type:" + std::to_string(type);
         all.push_back(add(name, bm_run, c, kDefaultCall));
     }
+    all.push_back(add("clap/default", bm_clap_process, between, kDefaultCall, 0u, 0u));
+    all.push_back(add("clap/default_with_1%_glides", bm_clap_process, ControlValues{}, kDefaultCall, 0u, 0u));
+    all.push_back(add("clap/512_no_events", bm_clap_process, between, 512u, 0u, 0u));
+    all.push_back(add("clap/512_with_64_events", bm_clap_process, between, 512u, 64u, 0u));
+    all.push_back(add("clap/512_with_64_mixed_events", bm_clap_process, between, 512u, 64u,
+                      ClapBenchHost::kMixedEvents));
     all.push_back(add("run/silent_tail_no_ftz", bm_silent_tail_no_ftz));
     all.push_back(add("instantiate_cleanup", bm_instantiate_cleanup));
     all.push_back(add("render/200x112", bm_render));

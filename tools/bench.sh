@@ -4,7 +4,8 @@
 # (ns per frame, the floor kernel and the target ratios with PASS/FAIL), the
 # window's redraw benchmark and its cost in a host's idle calls, then the
 # lv2bench comparison with the peers.
-# Exits non-zero if a target fails.
+# zt_bench runs the CLAP face beside the LV2 one (clap/... cases and their
+# ratios to run/...). Exits non-zero if a target fails.
 # Extra arguments go to the benchmark binary (e.g. --benchmark_filter=run/type).
 # ZT_BUILD_DIR picks the build tree (default build), ZT_BENCH_REPETITIONS
 # the repetitions per case (default 9).

@@ -19,6 +19,7 @@ if [ "${1:-}" != demo ]; then
     valgrind      # hosts load, run and unload the plugin under memcheck
     dpkg-dev lintian debootstrap   # the Debian package stage (it builds in a chroot)
     xvfb libxdamage-dev libsuil-0-0 xdotool imagemagick   # the window's tests: a private X server, jalv.gtk3 embedding it
+    qtractor   # a stock CLAP host embedding the window
     ardour        # a session saved by Ardour 7 (headless, ardour7-lua) shows every control automatable
     g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user   # the Arm builds, their tests under emulation
   )

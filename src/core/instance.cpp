@@ -51,18 +51,25 @@ Plugin* plugin_instantiate(double sample_rate)
         destroy(p);
         return nullptr;
     }
+    plugin_reset_sound(p);
+    p->sample_rate = sample_rate;
+    p->own_random = random_private_stream();
+    return p;
+}
+
+// Audio threading class: nothing allocated, the connections kept.
+void plugin_reset_sound(Plugin* p)
+{
+    *p->engine = FilterEngine{};
     p->mix.smoother = make_smoother(1.0f, kMixStep);
     p->rate.smoother = make_smoother(7.5f, kRateStep);
     p->center.smoother = make_smoother(1200.0f, kCenterStep);
     p->octaves.smoother = make_smoother(4.0f, kOctavesStep);
     for (PlainParam* pp : {&p->glide_down, &p->glide_up, &p->shape, &p->resonance, &p->type})
         pp->last = kNoValue;
-    p->sample_rate = sample_rate;
     p->block_pos = 0;
-    p->own_random = random_private_stream();
     p->live_cutoff.store(std::numeric_limits<float>::quiet_NaN());
     picture_init(*p);
-    return p;
 }
 
 // Audio threading class: stores the pointer only.

@@ -64,6 +64,9 @@ Plugin* plugin_instantiate(double sample_rate);
 void plugin_connect_port(Plugin* p, uint32_t port, void* data);
 void plugin_run(Plugin* p, uint32_t n);
 void plugin_cleanup(Plugin* p);
+// Back to the state of a fresh instance (filter memories, modulator, ramps),
+// as hosts ask for when they jump in the timeline. The random sequence goes on.
+void plugin_reset_sound(Plugin* p);
 
 // Control intake and smoothing, run by plugin_run.
 void intake_controls(Plugin& p);

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "../core/control_text.h"  // format_control, format_hz
+
 namespace zt {
 
 // A port_event value as drawn: NaN keeps `previous` (the engine ignores a
@@ -15,11 +17,5 @@ float sanitize_control(uint32_t port, float value, float previous);
 // table says so.
 double control_position(uint32_t port, float value);
 float control_at(uint32_t port, double position);
-
-// The value in the port's unit, e.g. "1.20 kHz", "70 %", "4.0 oct".
-void format_control(uint32_t port, float value, char* out, size_t size);
-
-// A frequency for the plot's notes, e.g. "954 Hz", "4.16 kHz".
-void format_hz(double hz, char* out, size_t size);
 
 } // namespace zt

@@ -437,6 +437,16 @@ void x11_resize(X11Window& w, int width, int height)
     XFlush(w.display);
 }
 
+void x11_set_mapped(X11Window& w, bool mapped)
+{
+    if (!w.display || !w.window) return;
+    const ErrorTrap trap(w.display);
+    if (mapped) XMapRaised(w.display, w.window);
+    else XUnmapWindow(w.display, w.window);
+    XSync(w.display, False);  // a parent gone meanwhile shows here, not in the host later
+    if (trap.errors != 0) forget_window(w);
+}
+
 void x11_idle(X11Window& w, View& v, EditSink sink, void* context)
 {
     if (!w.display || !w.window) return;

@@ -64,6 +64,10 @@ void x11_size_hints(X11Window& w, int min_width, int min_height, int width, int 
 // size change, from the server.
 void x11_resize(X11Window& w, int width, int height);
 
+// Shows or hides the window in its parent (hosts that keep the window
+// while it is out of sight).
+void x11_set_mapped(X11Window& w, bool mapped);
+
 // Handles every pending event: pointer input becomes view calls, whose
 // edits go to `sink`; size changes reach the view. Then draws the view if
 // its picture changed or the server lost pixels. Never blocks.

@@ -211,34 +211,52 @@ void UiRig::child_size(int* width, int* height) const
     *height = a.height;
 }
 
-void UiRig::send(XEvent& ev, long mask)
+namespace {
+
+void send_event(Display* d, Window w, XEvent& ev, long mask)
 {
-    XSendEvent(display, child, False, mask, &ev);
-    XSync(display, False);
+    XSendEvent(d, w, False, mask, &ev);
+    XSync(d, False);
 }
+
+} // namespace
+
+void send_press(Display* d, Window w, double x, double y, unsigned button, unsigned state, Time time)
+{
+    XEvent ev{};
+    ev.xbutton = {ButtonPress, 0, True, d, w, DefaultRootWindow(d), 0, time,
+                  static_cast<int>(x), static_cast<int>(y), 0, 0, state, button, True};
+    send_event(d, w, ev, ButtonPressMask);
+}
+
+void send_motion(Display* d, Window w, double x, double y, unsigned state)
+{
+    XEvent ev{};
+    ev.xmotion = {MotionNotify, 0, True, d, w, DefaultRootWindow(d), 0, CurrentTime,
+                  static_cast<int>(x), static_cast<int>(y), 0, 0, state, NotifyNormal, True};
+    send_event(d, w, ev, PointerMotionMask);
+}
+
+void send_release(Display* d, Window w, double x, double y, unsigned button, Time time)
+{
+    XEvent ev{};
+    ev.xbutton = {ButtonRelease, 0, True, d, w, DefaultRootWindow(d), 0, time,
+                  static_cast<int>(x), static_cast<int>(y), 0, 0, Button1Mask, button, True};
+    send_event(d, w, ev, ButtonReleaseMask);
+}
+
+void UiRig::send(XEvent& ev, long mask) { send_event(display, child, ev, mask); }
 
 void UiRig::press(double x, double y, unsigned button, unsigned state, Time time)
 {
-    XEvent ev{};
-    ev.xbutton = {ButtonPress, 0, True, display, child, DefaultRootWindow(display), 0, time,
-                  static_cast<int>(x), static_cast<int>(y), 0, 0, state, button, True};
-    send(ev, ButtonPressMask);
+    send_press(display, child, x, y, button, state, time);
 }
 
-void UiRig::motion(double x, double y, unsigned state)
-{
-    XEvent ev{};
-    ev.xmotion = {MotionNotify, 0, True, display, child, DefaultRootWindow(display), 0, CurrentTime,
-                  static_cast<int>(x), static_cast<int>(y), 0, 0, state, NotifyNormal, True};
-    send(ev, PointerMotionMask);
-}
+void UiRig::motion(double x, double y, unsigned state) { send_motion(display, child, x, y, state); }
 
 void UiRig::release(double x, double y, unsigned button, Time time)
 {
-    XEvent ev{};
-    ev.xbutton = {ButtonRelease, 0, True, display, child, DefaultRootWindow(display), 0, time,
-                  static_cast<int>(x), static_cast<int>(y), 0, 0, Button1Mask, button, True};
-    send(ev, ButtonReleaseMask);
+    send_release(display, child, x, y, button, time);
 }
 
 RunningPlugin::RunningPlugin() : in(256), out(256)

@@ -26,6 +26,13 @@ const std::string kUiUri = ZT_PLUGIN_URI "#ui";
 void use_private_x_server();
 int x_server_pid();  // that server's process id, 0 before it runs
 
+// Pointer input as the server delivers it to a window (sent events: the
+// window treats them as any other).
+void send_press(Display* d, Window w, double x, double y, unsigned button = Button1, unsigned state = 0,
+                Time time = 1000);
+void send_motion(Display* d, Window w, double x, double y, unsigned state = Button1Mask);
+void send_release(Display* d, Window w, double x, double y, unsigned button = Button1, Time time = 1100);
+
 // What the window told the host, in order.
 struct HostCall {
     enum Kind { touch_begin, write, touch_end } kind;

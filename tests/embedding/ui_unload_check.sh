@@ -7,9 +7,11 @@
 # fontconfig keep some process-long caches in forms valgrind cannot follow,
 # so it calls a few of their blocks lost: the same few however many times
 # the window opens.)
-# Usage: ui_unload_check.sh ZT_UI_CYCLE
+# Usage: ui_unload_check.sh CYCLE [LIBRARY]   (LIBRARY: the file name whose
+# lost blocks are ours; the LV2 window's library by default)
 set -euo pipefail
 cycle=$1
+library=${2:-libzirpomatik-tolm-ui.so}
 command -v valgrind >/dev/null || { echo "FAIL: valgrind missing (tools/deps.sh installs it)" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -22,8 +24,8 @@ leaks() {
     --errors-for-leak-kinds=none --error-exitcode=3 --log-file="$log" "$cycle" "$1" >/dev/null ||
     { cat "$log" >&2; fail "valgrind found memory errors over $1 lifetime(s)"; }
   # A lost block whose allocation was called from our library is ours.
-  awk '/are (definitely|indirectly|possibly) lost/ { rec = 1; next }
-       rec && /by 0x/ { if ($0 ~ /libzirpomatik-tolm-ui\.so/) { print; bad = 1 } rec = 0 }
+  awk -v lib="$library" '/are (definitely|indirectly|possibly) lost/ { rec = 1; next }
+       rec && /by 0x/ { if (index($0, lib)) { print; bad = 1 } rec = 0 }
        END { exit bad }' "$log" >&2 || { cat "$log" >&2; fail "the window's library lost blocks of its own"; }
   awk '/definitely lost:/ {d=$4} /indirectly lost:/ {i=$4} /possibly lost:/ {p=$4} /still reachable:/ {r=$4}
        END {gsub(",", "", d); gsub(",", "", i); gsub(",", "", p); gsub(",", "", r); print d+0, i+0, p+0, r+0}' "$log"

@@ -9,7 +9,8 @@
 # opened and dragged by a host built for that processor under qemu on a
 # private X server, must draw the x86-64 pictures pixel for pixel. The
 # render of an x86-64 build that uses neither the FMA clone nor the C
-# library's FMA variants (a processor without FMA) must match too.
+# library's FMA variants (a processor without FMA) must match too, and the
+# .clap of each processor renders the same sessions as the LV2 library.
 #
 # Build folders: build-x64cmp (the x86-64 bundle, hosts and renders, and
 # nofma/), and per processor build-a64 / build-armhf (sysroot/, googletest
@@ -50,15 +51,22 @@ cmake -S . -B "$x64/nofma" -DCMAKE_BUILD_TYPE=Release -DZT_BUILD_BENCH=OFF -DZT_
   -DZT_BUILD_PLOTS=OFF -DCMAKE_CXX_FLAGS=-DZT_NO_CLONES >/dev/null
 cmake --build "$x64/nofma" -j"$jobs" --target zt_bundle >/dev/null
 
-host_flags=(-std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Werror)
+host_flags=(-std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Werror -Ithird_party/clap/include)
 g++ "${host_flags[@]}" tests/cross/render_host.cpp -o "$x64/render_host" -ldl
-rm -rf "$x64/render" "$x64/nofma/render" "$x64/shot"
-mkdir -p "$x64/render" "$x64/nofma/render" "$x64/shot"
+rm -rf "$x64/render" "$x64/nofma/render" "$x64/shot" "$x64/render-in-range" "$x64/clap-render"
+mkdir -p "$x64/render" "$x64/nofma/render" "$x64/shot" "$x64/render-in-range" "$x64/clap-render"
 "$x64/render_host" "$x64/$bundle/$lib" "$script" "$x64/render" >"$x64/render.log" ||
   { cat "$x64/render.log"; fail "x86-64 render"; }
 GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2,-FMA \
   "$x64/render_host" "$x64/nofma/$bundle/$lib" "$script" "$x64/nofma/render" >"$x64/nofma/render.log" ||
   { cat "$x64/nofma/render.log"; fail "x86-64 render without FMA"; }
+# The .clap, the runs gathered into 389-frame blocks with the control
+# changes as param events, against the LV2 library given the values the
+# CLAP plugin takes (ends of the ranges).
+"$x64/render_host" --in-range "$x64/$bundle/$lib" "$script" "$x64/render-in-range" >"$x64/render-in-range.log" ||
+  { cat "$x64/render-in-range.log"; fail "x86-64 render with values in range"; }
+"$x64/render_host" --block 389 "$x64/zirpomatik-tolm.clap" "$script" "$x64/clap-render" >"$x64/clap-render.log" ||
+  { cat "$x64/clap-render.log"; fail "x86-64 CLAP render"; }
 "$x64/tests/cross/zt_window_shot" "$x64/shot" >"$x64/shot/calls" || fail "x86-64 window"
 grep -q '^write 2 ' "$x64/shot/calls" || fail "x86-64 window: the drag wrote nothing to mix"
 
@@ -66,10 +74,10 @@ grep -q '^write 2 ' "$x64/shot/calls" || fail "x86-64 window: the drag wrote not
 # differs and both values.
 passed=0
 failed=0
-compare() {  # compare LABEL DIR
-  local label=$1 dir=$2 f name diff byte frame
-  [ "$(cd "$x64/render" && ls)" = "$(cd "$dir" && ls)" ] || { echo "$label: other sessions"; failed=$((failed + 1)); return; }
-  for f in "$x64/render"/*.f32; do
+compare() {  # compare LABEL DIR [REFERENCE_DIR]
+  local label=$1 dir=$2 ref=${3:-$x64/render} f name diff byte frame
+  [ "$(cd "$ref" && ls)" = "$(cd "$dir" && ls)" ] || { echo "$label: other sessions"; failed=$((failed + 1)); return; }
+  for f in "$ref"/*.f32; do
     name=$(basename "$f" .f32)
     if diff=$(cmp "$f" "$dir/$name.f32" 2>&1); then
       passed=$((passed + 1))
@@ -87,6 +95,7 @@ compare() {  # compare LABEL DIR
   done
 }
 compare x86-64-nofma "$x64/nofma/render"
+compare x86-64-clap "$x64/clap-render" "$x64/render-in-range"
 
 # --- each Arm processor
 arm_build() {  # arm_build NAME DEBIAN_ARCH TRIPLE QEMU TOOLCHAIN FOLDER ELF_MACHINE
@@ -114,7 +123,7 @@ arm_build() {  # arm_build NAME DEBIAN_ARCH TRIPLE QEMU TOOLCHAIN FOLDER ELF_MAC
   for f in "$x64/$bundle"/*.ttl; do
     cmp "$f" "$dir/main/$bundle/$(basename "$f")" || fail "$name: $(basename "$f") differs"
   done
-  for f in "$dir/main/$bundle"/*.so; do
+  for f in "$dir/main/$bundle"/*.so "$dir/main/zirpomatik-tolm.clap"; do
     $triple-readelf -h "$f" | grep -q "Machine:.*$machine\$" || fail "$name: $(basename "$f") is not for $machine"
   done
   exports=$($triple-nm -D --defined-only "$dir/main/$bundle/$lib" | awk '{print $3}')
@@ -128,11 +137,14 @@ arm_build() {  # arm_build NAME DEBIAN_ARCH TRIPLE QEMU TOOLCHAIN FOLDER ELF_MAC
   # exact-zero tails, split invariance) must pass here too.
   $triple-g++ "${host_flags[@]}" -I"$dir/main/cross-include" tests/cross/render_host.cpp \
     -o "$dir/render_host" -ldl
-  rm -rf "$dir/render" "$dir/shot"
-  mkdir -p "$dir/render" "$dir/shot"
+  rm -rf "$dir/render" "$dir/shot" "$dir/clap-render"
+  mkdir -p "$dir/render" "$dir/shot" "$dir/clap-render"
   "${emulate[@]}" "$dir/render_host" "$dir/main/$bundle/$lib" "$script" "$dir/render" >"$dir/render.log" ||
     { cat "$dir/render.log"; fail "$name render"; }
+  "${emulate[@]}" "$dir/render_host" --block 389 "$dir/main/zirpomatik-tolm.clap" "$script" "$dir/clap-render" \
+    >"$dir/clap-render.log" || { cat "$dir/clap-render.log"; fail "$name CLAP render"; }
   compare "$name" "$dir/render"
+  compare "$name-clap" "$dir/clap-render" "$x64/render-in-range"
 
   # The window: cairo, X11 and their libraries from the sysroot, the C
   # library from the cross root.

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# The Debian package as a user gets it: built with dpkg-buildpackage from a
-# copy of the tree (the tree itself stays clean) in a bare Debian 12 chroot
-# holding only build-essential and the Build-Depends, so that a missing one
-# fails here; checked by lintian (any error or warning fails); installed
-# with apt-get into a second bare chroot, listed by lv2ls and run by
-# lv2apply there. Its render must carry the same samples, bit for bit, as
-# the build tree's bundle (build/) given the same input. Then it is purged,
-# and /usr must be as before the install.
+# The Debian packages (LV2 and CLAP) as a user gets them: built with
+# dpkg-buildpackage from a copy of the tree (the tree itself stays clean) in
+# a bare Debian 12 chroot holding only build-essential and the
+# Build-Depends, so that a missing one fails here; checked by lintian (any
+# error or warning fails); installed with apt-get into a second bare chroot,
+# the LV2 plugin listed by lv2ls and run by lv2apply there, the CLAP plugin
+# run by the render host. Their renders must carry the same samples, bit for
+# bit, as the build tree's (build/) given the same input. Then both are
+# purged, and /usr must be as before the install.
 #
 # The chroots are unpacked from the minbase tarball that
 # ../shared/tools/fresh-check.sh also uses ($TMPDIR/zt-fresh-base.tar,
@@ -21,7 +22,8 @@ fail() { echo "package: FAILED: $*" >&2; exit 1; }
 bash tools/deps.sh
 
 uri=$(sed -n 's/^set(ZT_PLUGIN_URI "\(.*\)")$/\1/p' CMakeLists.txt)
-name=$(sed -n 's/^Package: //p' debian/control)
+name=$(sed -n 's/^Package: //p' debian/control | grep -- -lv2$)
+clap_name=$(sed -n 's/^Package: //p' debian/control | grep -- -clap$)
 bundle=zirpomatik-tolm.lv2
 work=$(mktemp -d "${TMPDIR:-/tmp}/zt-package.XXXXXX")
 # Never remove a chroot while proc is still mounted in it.
@@ -84,20 +86,27 @@ umount "$work/build-root/proc" && rm -rf "$work/build-root"
 version=$(cd "$work/pkg/src" && dpkg-parsechangelog -S Version)
 arch=$(dpkg --print-architecture)
 deb=$work/pkg/${name}_${version}_$arch.deb
+clap_deb=$work/pkg/${clap_name}_${version}_$arch.deb
 changes=$work/pkg/$(sed -n 's/^Source: //p' debian/control)_${version}_$arch.changes
-[ -f "$deb" ] && [ -f "$changes" ] || fail "no $(basename "$deb") or $(basename "$changes")"
+[ -f "$deb" ] && [ -f "$clap_deb" ] && [ -f "$changes" ] ||
+  fail "no $(basename "$deb"), $(basename "$clap_deb") or $(basename "$changes")"
 dpkg-deb -c "$deb" >"$work/contents"
 grep -q "/usr/lib/lv2/$bundle/libzirpomatik-tolm.so$" "$work/contents" ||
   fail "the package does not hold /usr/lib/lv2/$bundle/libzirpomatik-tolm.so"
+dpkg-deb -c "$clap_deb" >"$work/clap-contents"
+grep -q "/usr/lib/clap/zirpomatik-tolm.clap$" "$work/clap-contents" ||
+  fail "$clap_name does not hold /usr/lib/clap/zirpomatik-tolm.clap"
+! grep -q "/usr/lib/clap/" "$work/contents" && ! grep -q "/usr/lib/lv2/" "$work/clap-contents" ||
+  fail "the two packages share files"
 
 # --- lintian
-lintian --info --display-info "$deb" "$changes" >"$work/lintian.log" 2>&1 || true
+lintian --info --display-info "$deb" "$clap_deb" "$changes" >"$work/lintian.log" 2>&1 || true
 grep -v 'running with root privileges' "$work/lintian.log" | sed 's/^/package: lintian: /' || true
 ! grep -q '^[EW]:' "$work/lintian.log" || fail "lintian reports errors or warnings (above)"
 
 # --- the reference render, through the build tree's bundle
-cmake --build build --target zt_bundle zt_wav >/dev/null ||
-  fail "could not build zt_bundle and zt_wav in build/ (run tools/test.sh, which configures the tests)"
+cmake --build build --target zt_bundle zt_wav zt_render_host >/dev/null ||
+  fail "could not build zt_bundle, zt_wav and zt_render_host in build/ (run tools/test.sh, which configures the tests)"
 wav_tool=$src/build/tests/wav/zt_wav
 mkdir -p "$work/tree-lv2"
 ln -s "$src/build/$bundle" "$work/tree-lv2/$bundle"
@@ -116,15 +125,23 @@ inside() { in_root "$root" "$1"; }
 inside 'apt-get install -y -qq --no-install-recommends lilv-utils' >>"$work/chroot.log" 2>&1 ||
   { tail -20 "$work/chroot.log"; fail "installing lilv-utils in the chroot"; }
 inside 'find /usr | sort' >"$work/usr-before"
-cp "$deb" "$work/in.wav" "$root/tmp/"
+cp "$deb" "$clap_deb" "$work/in.wav" "$root/tmp/"
+# The CLAP plugin's renders of the cross sessions, through the build tree's .clap.
+mkdir -p "$work/tree-clap" "$root/tmp/clap-render"
+cp "$src/build/tests/clap/zt_render_host" "$src/tests/cross/sessions.txt" "$root/tmp/"
+"$src/build/tests/clap/zt_render_host" --block 389 "$src/build/zirpomatik-tolm.clap" "$src/tests/cross/sessions.txt" \
+  "$work/tree-clap" >/dev/null || fail "render_host with the build tree's .clap"
 
 # --- install, list, render
-echo "package: chroot: apt-get install ./$(basename "$deb")"
-inside "cd /tmp && apt-get install -y -qq ./$(basename "$deb")" >>"$work/chroot.log" 2>&1 ||
-  { tail -20 "$work/chroot.log"; fail "apt-get install ./$(basename "$deb") in the chroot"; }
+echo "package: chroot: apt-get install ./$(basename "$deb") ./$(basename "$clap_deb")"
+inside "cd /tmp && apt-get install -y -qq ./$(basename "$deb") ./$(basename "$clap_deb")" >>"$work/chroot.log" 2>&1 ||
+  { tail -20 "$work/chroot.log"; fail "apt-get install of both packages in the chroot"; }
+[ -f "$root/usr/lib/clap/zirpomatik-tolm.clap" ] || fail "no /usr/lib/clap/zirpomatik-tolm.clap after the install"
 [ -f "$root/usr/lib/lv2/$bundle/libzirpomatik-tolm.so" ] || fail "no /usr/lib/lv2/$bundle/libzirpomatik-tolm.so after the install"
-for doc in README.md.gz changelog.gz copyright; do
-  [ -f "$root/usr/share/doc/$name/$doc" ] || fail "no /usr/share/doc/$name/$doc after the install"
+for pkg in "$name" "$clap_name"; do
+  for doc in README.md.gz changelog.gz copyright; do
+    [ -f "$root/usr/share/doc/$pkg/$doc" ] || fail "no /usr/share/doc/$pkg/$doc after the install"
+  done
 done
 inside 'lv2ls' >"$work/lv2ls.out" 2>&1 || { cat "$work/lv2ls.out"; fail "lv2ls in the chroot"; }
 grep -qxF "$uri" "$work/lv2ls.out" || { cat "$work/lv2ls.out"; fail "lv2ls does not list $uri"; }
@@ -135,15 +152,25 @@ inside "lv2apply -i /tmp/in.wav -o /tmp/installed.wav ${controls[*]} $uri" >"$wo
 result=$("$wav_tool" compare "$work/tree.wav" "$root/tmp/installed.wav") ||
   fail "the installed bundle renders other samples than build/$bundle: $result"
 echo "package: installed bundle and build tree: $result"
+inside "/tmp/zt_render_host --block 389 /usr/lib/clap/zirpomatik-tolm.clap /tmp/sessions.txt /tmp/clap-render" \
+  >"$work/clap-render.log" 2>&1 || { cat "$work/clap-render.log"; fail "render_host with the installed .clap"; }
+for f in "$work"/tree-clap/*.f32; do
+  cmp -s "$f" "$root/tmp/clap-render/$(basename "$f")" ||
+    fail "the installed .clap renders session $(basename "$f" .f32) other than build/zirpomatik-tolm.clap"
+done
+echo "package: installed .clap and build tree: $(ls "$work"/tree-clap/*.f32 | wc -l) sessions, same bits"
 
 # --- purge: nothing of it may be left under /usr
-inside "apt-get purge -y -qq --autoremove $name" >>"$work/chroot.log" 2>&1 ||
-  { tail -20 "$work/chroot.log"; fail "apt-get purge $name in the chroot"; }
+rm -rf "$root/tmp/zt_render_host" "$root/tmp/clap-render"
+inside "apt-get purge -y -qq --autoremove $name $clap_name" >>"$work/chroot.log" 2>&1 ||
+  { tail -20 "$work/chroot.log"; fail "apt-get purge $name $clap_name in the chroot"; }
 inside 'find /usr | sort' >"$work/usr-after"
 if ! diff "$work/usr-before" "$work/usr-after" >"$work/usr.diff"; then
   sed 's/^/package: /' "$work/usr.diff" | head -20
   fail "/usr after the purge differs from /usr before the install (above)"
 fi
-status=$(inside "dpkg-query -W -f='\${Status}' $name 2>/dev/null" || true)
-[ -z "$status" ] || [ "$status" = "unknown ok not-installed" ] || fail "$name is left as '$status' after the purge"
-echo "package: $(basename "$deb") built, lintian clean, installed, rendered, purged without a trace ($((SECONDS - start)) s)"
+for pkg in "$name" "$clap_name"; do
+  status=$(inside "dpkg-query -W -f='\${Status}' $pkg 2>/dev/null" || true)
+  [ -z "$status" ] || [ "$status" = "unknown ok not-installed" ] || fail "$pkg is left as '$status' after the purge"
+done
+echo "package: $(basename "$deb") and $(basename "$clap_deb") built, lintian clean, installed, rendered, purged without a trace ($((SECONDS - start)) s)"

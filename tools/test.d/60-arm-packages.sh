@@ -123,17 +123,29 @@ done
 cmake --build build --target zt_bundle >/dev/null || fail "could not build zt_bundle in build/"
 mkdir -p "$work/include" "$work/render/x86-64"
 ln -s /usr/include/lv2 "$work/include/lv2"
-host_flags=(-std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Werror -I"$work/include")
+host_flags=(-std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Werror -I"$work/include" -Ithird_party/clap/include)
 script=tests/cross/sessions.txt
 g++ "${host_flags[@]}" tests/cross/render_host.cpp -o "$work/render_host-x86-64" -ldl
 "$work/render_host-x86-64" "$src/build/$bundle/$lib" "$script" "$work/render/x86-64" >"$work/render.log" ||
   { cat "$work/render.log"; fail "x86-64 render"; }
+# The .clap against the LV2 library given the values the CLAP plugin takes.
+mkdir -p "$work/render/x86-64-in-range"
+"$work/render_host-x86-64" --in-range "$src/build/$bundle/$lib" "$script" "$work/render/x86-64-in-range" \
+  >"$work/render.log" || { cat "$work/render.log"; fail "x86-64 render with values in range"; }
 for a in "${arches[@]}"; do
   ${triple[$a]}-g++ "${host_flags[@]}" tests/cross/render_host.cpp -o "$work/render_host-$a" -ldl
   mkdir -p "$work/render/$a"
   ${qemu[$a]} -L "/usr/${triple[$a]}" "$work/render_host-$a" "$work/unpacked/$a/usr/lib/lv2/$bundle/$lib" \
     "$script" "$work/render/$a" >"$work/render.log" || { cat "$work/render.log"; fail "$a render"; }
   diff -r "$work/render/x86-64" "$work/render/$a" >/dev/null || fail "the $a package's renders differ from x86-64's"
-  echo "arm-packages: $a package: $(ls "$work/render/$a" | wc -l) sessions bit-identical to x86-64"
+  clap=$work/unpacked/$a/usr/lib/clap/zirpomatik-tolm.clap
+  if [ -f "$clap" ]; then
+    mkdir -p "$work/render/$a-clap"
+    ${qemu[$a]} -L "/usr/${triple[$a]}" "$work/render_host-$a" --block 389 "$clap" "$script" "$work/render/$a-clap" \
+      >"$work/render.log" || { cat "$work/render.log"; fail "$a CLAP render"; }
+    diff -r "$work/render/x86-64-in-range" "$work/render/$a-clap" >/dev/null ||
+      fail "the $a .clap's renders differ from x86-64's"
+  fi
+  echo "arm-packages: $a packages: $(ls "$work/render/$a" | wc -l) sessions bit-identical to x86-64"
 done
 echo "arm-packages: ${#debs[@]} packages built, lintian clean, rendering as on x86-64 ($((SECONDS - start)) s)"

@@ -1,9 +1,9 @@
 // Writes a Turtle file of the bundle from its template and the port table:
 //   port_turtle TEMPLATE OUTPUT PLUGIN_URI
 // In the template, a line "$PORTS$" becomes the port list, "$GROUPS$" the
-// port group descriptions and "$DEFAULT_PRESET$" the preset that sets every
-// control to its default. Run at build time, so the description hosts read,
-// the "Default" preset and the window's ranges come from the same table.
+// port group descriptions and "$PRESETS$" the factory presets (the preset
+// table, "Default" among them). Run at build time, so the description hosts
+// read, the presets and the window's ranges come from the same tables.
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "core/port_table.h"
+#include "core/preset_table.h"
 
 namespace {
 
@@ -125,22 +126,25 @@ void write_groups(std::ostream& out, const std::string& uri)
     }
 }
 
-void write_default_preset(std::ostream& out, const std::string& uri)
+void write_presets(std::ostream& out, const std::string& uri)
 {
-    out << "<" << uri << "#preset-default>\n"
-        << "    a pset:Preset ;\n"
-        << "    lv2:appliesTo <" << uri << "> ;\n"
-        << "    rdfs:label \"Default\" ;\n"
-        << "    rdfs:comment \"Every control at its default: the sound the plugin starts with.\" ;\n"
-        << "    lv2:port [\n";
-    const char* sep = "";
-    for (uint32_t i = 0; i < zt::PORT_COUNT; ++i) {
-        const PortInfo& p = kPorts[i];
-        if (p.audio) continue;
-        out << sep << "        lv2:symbol " << quoted(p.symbol) << " ; pset:value " << number(p.def, false);
-        sep = "\n    ] , [\n";
+    const char* gap = "";
+    for (const zt::PresetInfo& preset : zt::kPresets) {
+        out << gap << "<" << uri << "#preset-" << preset.key << ">\n"
+            << "    a pset:Preset ;\n"
+            << "    lv2:appliesTo <" << uri << "> ;\n"
+            << "    rdfs:label " << quoted(preset.label) << " ;\n"
+            << "    rdfs:comment " << quoted(preset.comment) << " ;\n"
+            << "    lv2:port [\n";
+        const char* sep = "";
+        for (uint32_t i = 0; i < zt::kPresetControls; ++i) {
+            out << sep << "        lv2:symbol " << quoted(kPorts[zt::PORT_MIX + i].symbol) << " ; pset:value "
+                << number(preset.value[i], false);
+            sep = "\n    ] , [\n";
+        }
+        out << "\n    ] .\n";
+        gap = "\n";
     }
-    out << "\n    ] .\n";
 }
 
 } // namespace
@@ -164,8 +168,8 @@ int main(int argc, char** argv)
             write_ports(text, uri);
         } else if (line == "$GROUPS$") {
             write_groups(text, uri);
-        } else if (line == "$DEFAULT_PRESET$") {
-            write_default_preset(text, uri);
+        } else if (line == "$PRESETS$") {
+            write_presets(text, uri);
         } else {
             text << line << "\n";
             continue;
@@ -173,7 +177,7 @@ int main(int argc, char** argv)
         ++markers;
     }
     if (markers == 0) {
-        std::cerr << "port_turtle: " << argv[1] << " has no $PORTS$, $GROUPS$ or $DEFAULT_PRESET$ line\n";
+        std::cerr << "port_turtle: " << argv[1] << " has no $PORTS$, $GROUPS$ or $PRESETS$ line\n";
         return 1;
     }
     std::ofstream out(argv[2]);
