@@ -101,6 +101,9 @@ compare x86-64-clap "$x64/clap-render" "$x64/render-in-range"
 arm_build() {  # arm_build NAME DEBIAN_ARCH TRIPLE QEMU TOOLCHAIN FOLDER ELF_MACHINE
   local name=$1 debarch=$2 triple=$3 qemu=$4 toolchain=$5 dir=$6 machine=$7 t0=$SECONDS
   local sysroot=$dir/sysroot emulate=("$4" -L "/usr/$3")
+  # The .clap carries the window: cairo, X11 and their libraries come from
+  # the sysroot, the C library from the cross root.
+  local emulate_gui=("${emulate[@]}" -E LD_LIBRARY_PATH="$sysroot/usr/lib/$triple:$sysroot/lib/$triple")
   bash tools/cross-sysroot.sh "$debarch" "$sysroot"
 
   # googletest for the processor, from the sources the googletest package ships.
@@ -141,15 +144,12 @@ arm_build() {  # arm_build NAME DEBIAN_ARCH TRIPLE QEMU TOOLCHAIN FOLDER ELF_MAC
   mkdir -p "$dir/render" "$dir/shot" "$dir/clap-render"
   "${emulate[@]}" "$dir/render_host" "$dir/main/$bundle/$lib" "$script" "$dir/render" >"$dir/render.log" ||
     { cat "$dir/render.log"; fail "$name render"; }
-  "${emulate[@]}" "$dir/render_host" --block 389 "$dir/main/zirpomatik-tolm.clap" "$script" "$dir/clap-render" \
+  "${emulate_gui[@]}" "$dir/render_host" --block 389 "$dir/main/zirpomatik-tolm.clap" "$script" "$dir/clap-render" \
     >"$dir/clap-render.log" || { cat "$dir/clap-render.log"; fail "$name CLAP render"; }
   compare "$name" "$dir/render"
   compare "$name-clap" "$dir/clap-render" "$x64/render-in-range"
 
-  # The window: cairo, X11 and their libraries from the sysroot, the C
-  # library from the cross root.
-  "${emulate[@]}" -E LD_LIBRARY_PATH="$sysroot/usr/lib/$triple:$sysroot/lib/$triple" \
-    "$dir/main/tests/cross/zt_window_shot" "$dir/shot" >"$dir/shot/calls" || fail "$name window"
+  "${emulate_gui[@]}" "$dir/main/tests/cross/zt_window_shot" "$dir/shot" >"$dir/shot/calls" || fail "$name window"
   cmp -s "$x64/shot/calls" "$dir/shot/calls" || fail "$name window: the drag told the host other things than on x86-64"
   local picture pae
   for picture in open dragged; do

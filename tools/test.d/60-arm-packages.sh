@@ -28,6 +28,7 @@ arches=(arm64 armhf)
 declare -A triple=([arm64]=aarch64-linux-gnu [armhf]=arm-linux-gnueabihf)
 declare -A qemu=([arm64]=qemu-aarch64 [armhf]=qemu-arm)
 declare -A machine=([arm64]=AArch64 [armhf]=ARM)
+declare -A folder=([arm64]=build-a64 [armhf]=build-armhf)   # as 40-arm.sh names them
 bundle=zirpomatik-tolm.lv2
 lib=libzirpomatik-tolm.so
 work=$(mktemp -d "${TMPDIR:-/tmp}/zt-arm-packages.XXXXXX")
@@ -140,8 +141,12 @@ for a in "${arches[@]}"; do
   diff -r "$work/render/x86-64" "$work/render/$a" >/dev/null || fail "the $a package's renders differ from x86-64's"
   clap=$work/unpacked/$a/usr/lib/clap/zirpomatik-tolm.clap
   if [ -f "$clap" ]; then
+    # It carries the window: the target's cairo and X11 unpacked beside it.
+    sysroot=$src/${folder[$a]}/sysroot
+    bash tools/cross-sysroot.sh "$a" "$sysroot"
     mkdir -p "$work/render/$a-clap"
-    ${qemu[$a]} -L "/usr/${triple[$a]}" "$work/render_host-$a" --block 389 "$clap" "$script" "$work/render/$a-clap" \
+    ${qemu[$a]} -L "/usr/${triple[$a]}" -E LD_LIBRARY_PATH="$sysroot/usr/lib/${triple[$a]}:$sysroot/lib/${triple[$a]}" \
+      "$work/render_host-$a" --block 389 "$clap" "$script" "$work/render/$a-clap" \
       >"$work/render.log" || { cat "$work/render.log"; fail "$a CLAP render"; }
     diff -r "$work/render/x86-64-in-range" "$work/render/$a-clap" >/dev/null ||
       fail "the $a .clap's renders differ from x86-64's"
