@@ -21,6 +21,7 @@ if [ "${1:-}" != demo ]; then
     xvfb libxdamage-dev libsuil-0-0 xdotool imagemagick   # the window's tests: a private X server, jalv.gtk3 embedding it
     qtractor   # a stock CLAP host embedding the window
     ardour        # a session saved by Ardour 7 (headless, ardour7-lua) shows every control automatable
+    g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user   # the Arm builds, their tests under emulation
   )
 fi
 packages+=(${ZT_EXTRA_PACKAGES:-})

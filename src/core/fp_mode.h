@@ -32,6 +32,19 @@ inline void fp_mode_set(uint32_t m)
     const uint64_t v = m;
     __asm__ __volatile__("msr fpcr, %0" : : "r"(v) : "memory");
 }
+#elif defined(__arm__) && defined(__ARM_FP)
+// FPSCR: FZ alone (it flushes inputs and results alike); round to nearest,
+// traps off, no short vectors. The register also holds the comparison and
+// the sticky exception flags, so a caller's value rarely equals the mode and
+// is written back whole.
+constexpr uint32_t kFpMode = 0x1000000;
+inline uint32_t fp_mode_get()
+{
+    uint32_t v;
+    __asm__ __volatile__("vmrs %0, fpscr" : "=r"(v));
+    return v;
+}
+inline void fp_mode_set(uint32_t m) { __asm__ __volatile__("vmsr fpscr, %0" : : "r"(m) : "memory"); }
 #else
 #error "no flush-to-zero mode known for this processor"
 #endif

@@ -6,10 +6,10 @@
 
 #if defined(__x86_64__)
 #include <xmmintrin.h>
-#elif defined(__aarch64__)
+#elif defined(__aarch64__) || defined(__arm__)
 #include <fpu_control.h>
 #else
-#error "the render host knows the floating-point register of x86-64 and AArch64 only"
+#error "the render host knows the floating-point register of x86-64 and Arm only"
 #endif
 
 namespace zt_cross {
@@ -28,9 +28,15 @@ constexpr CallerModes kModes{0x9FC0, 0x1F80, 0x7F80, 0x3F};
 inline uint32_t mode_get() { return _mm_getcsr(); }
 inline void mode_set(uint32_t m) { _mm_setcsr(m); }
 #else
+#if defined(__aarch64__)
 // FPCR: FZ is bit 24, the rounding mode bits 23:22 (3 = toward zero); the
 // flags live in FPSR, a register of their own.
 constexpr CallerModes kModes{0x1000000, 0x0, 0xC00000, 0x0};
+#else
+// FPSCR: the same FZ and rounding bits as FPCR, but one register with the
+// comparison flags (31:27) and the sticky exception flags (7, 4:0).
+constexpr CallerModes kModes{0x1000000, 0x0, 0xC00000, 0xF800009F};
+#endif
 inline uint32_t mode_get()
 {
     fpu_control_t cw;

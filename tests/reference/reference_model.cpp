@@ -397,6 +397,9 @@ void use_plugin_fp_mode()
 #elif defined(__aarch64__)
     const uint64_t fpcr = 0x1000000;  // FZ
     __asm__ __volatile__("msr fpcr, %0" : : "r"(fpcr));
+#elif defined(__arm__)
+    const uint32_t fpscr = 0x1000000;  // FZ
+    __asm__ __volatile__("vmsr fpscr, %0" : : "r"(fpscr));
 #endif
 }
 
