@@ -41,15 +41,7 @@ cleanup() {
 trap cleanup EXIT
 
 # --- bare Debian 12 chroots
-base=${TMPDIR:-/tmp}/zt-fresh-base.tar
-if [ ! -f "$base" ]; then
-  echo "package: making $base with debootstrap (once per machine)"
-  mirror=$(awk '/^URIs:/{print $2; exit}' /etc/apt/sources.list.d/*.sources 2>/dev/null || true)
-  [ -n "$mirror" ] || mirror=$(awk '/^deb /{print $2; exit}' /etc/apt/sources.list)
-  debootstrap --variant=minbase bookworm "$work/base" "$mirror" >"$work/debootstrap.log" 2>&1 ||
-    { tail -20 "$work/debootstrap.log"; fail "debootstrap"; }
-  tar -C "$work/base" -cf "$base.$$" . && mv "$base.$$" "$base" && rm -rf "$work/base"
-fi
+source tools/debian_base.sh
 new_root() {  # new_root DIR: a fresh chroot with proc mounted and apt's lists read
   mkdir -p "$1"
   tar -C "$1" -xf "$base"

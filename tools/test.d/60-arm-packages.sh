@@ -44,15 +44,7 @@ cleanup() {
 trap cleanup EXIT
 
 # --- a bare Debian 12 chroot with both foreign architectures
-base=${TMPDIR:-/tmp}/zt-fresh-base.tar
-if [ ! -f "$base" ]; then
-  echo "arm-packages: making $base with debootstrap (once per machine)"
-  mirror=$(awk '/^URIs:/{print $2; exit}' /etc/apt/sources.list.d/*.sources 2>/dev/null || true)
-  [ -n "$mirror" ] || mirror=$(awk '/^deb /{print $2; exit}' /etc/apt/sources.list)
-  debootstrap --variant=minbase bookworm "$work/base" "$mirror" >"$work/debootstrap.log" 2>&1 ||
-    { tail -20 "$work/debootstrap.log"; fail "debootstrap"; }
-  tar -C "$work/base" -cf "$base.$$" . && mv "$base.$$" "$base" && rm -rf "$work/base"
-fi
+source tools/debian_base.sh
 in_root() {  # in_root COMMAND
   chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin bash -c "$1"
