@@ -10,12 +10,6 @@ namespace zt {
 
 namespace {
 
-// The window's plotted ranges.
-constexpr double kLowHz = 20.0;
-constexpr double kHighHz = 20000.0;
-constexpr double kTopDb = 24.0;
-constexpr double kBottomDb = -48.0;
-
 // Opacities, a little stronger than the window's: a strip's picture is seen
 // small and from afar.
 constexpr float kBandFill = 0.16f;

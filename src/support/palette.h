@@ -1,7 +1,8 @@
 #pragma once
-// The window's colours as 0xRRGGBB, for the two pictures of the response:
-// the window (cairo) and the small one the audio library draws for a host's
-// mixer strip. Both read them here so that they look like one product.
+// The window's colours as 0xRRGGBB and its plotted ranges, for the two
+// pictures of the response: the window (cairo) and the small one the audio
+// library draws for a host's mixer strip. Both read them here so that they
+// look like one product.
 #include <cstdint>
 
 namespace zt::palette_hex {
@@ -21,3 +22,11 @@ constexpr uint32_t track = 0x2a3039;
 constexpr uint32_t knob_top = 0x3a414b;
 constexpr uint32_t knob_bottom = 0x20252c;
 } // namespace zt::palette_hex
+
+namespace zt {
+// The plotted ranges, the same in both pictures.
+constexpr double kLowHz = 20.0;
+constexpr double kHighHz = 20000.0;
+constexpr double kTopDb = 24.0;
+constexpr double kBottomDb = -48.0;
+} // namespace zt

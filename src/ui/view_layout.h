@@ -6,6 +6,7 @@
 
 #include "view.h"
 #include "../core/port_table.h"
+#include "../support/palette.h"
 
 namespace zt {
 
@@ -35,12 +36,6 @@ constexpr double kNaturalWidth = 720.0;
 constexpr double kNaturalHeight = 420.0;
 constexpr double kMinWidth = 640.0;
 constexpr double kMinHeight = 360.0;
-
-// The plotted range of levels.
-constexpr double kTopDb = 24.0;
-constexpr double kBottomDb = -48.0;
-constexpr double kLowHz = 20.0;
-constexpr double kHighHz = 20000.0;
 
 struct Layout {
     double scale;           // device pixels per logical pixel: the view's, or less in a window below the minimum
