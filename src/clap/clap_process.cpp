@@ -4,6 +4,7 @@
 // event's frame and sets the control before the next call, so the output is
 // the LV2 plugin's bit for bit. A block without events is one run call.
 #include "clap_face.h"
+#include "../core/fp_mode.h"
 
 namespace zt {
 
@@ -84,7 +85,7 @@ void run_segment(ClapPlugin& p, const float* in, float* out, uint32_t from, uint
 {
     plugin_connect_port(p.core, PORT_IN, const_cast<float*>(in + from));
     plugin_connect_port(p.core, PORT_OUT, out + from);
-    plugin_run(p.core, to - from);
+    plugin_run_in_mode(p.core, to - from);
 }
 
 } // namespace
@@ -139,6 +140,9 @@ clap_process_status clap_process(const clap_plugin_t* plugin, const clap_process
         clap_flush(p, pr->in_events, nullptr);
         return CLAP_PROCESS_ERROR;
     }
+    // One mode change for the whole call, however many runs its events cut
+    // it into, and one publication after them.
+    const FpModeScope mode;
     const float* in = pr->audio_inputs[0].data32[0];
     float* out = pr->audio_outputs[0].data32[0];
     pr->audio_outputs[0].constant_mask = 0;
@@ -174,6 +178,7 @@ clap_process_status clap_process(const clap_plugin_t* plugin, const clap_process
         d.apply(p);
     }
     if (pos < n || n == 0) run_segment(p, in, out, pos, n);
+    plugin_publish(p.core);
     // The modulator runs on through silence, so the host must keep calling
     // for the sound to stay the LV2 plugin's.
     return CLAP_PROCESS_CONTINUE;

@@ -64,6 +64,12 @@ Plugin* plugin_instantiate(double sample_rate);
 void plugin_connect_port(Plugin* p, uint32_t port, void* data);
 void plugin_run(Plugin* p, uint32_t n);
 void plugin_cleanup(Plugin* p);
+// plugin_run in its parts, for a face that cuts one host call into several
+// runs at its events: the caller holds the filter's floating-point mode
+// (FpModeScope) around them all, and publishes for the window and the
+// host's picture once after the last.
+void plugin_run_in_mode(Plugin* p, uint32_t n);
+void plugin_publish(Plugin* p);
 // Back to the state of a fresh instance (filter memories, modulator, ramps),
 // as hosts ask for when they jump in the timeline. The random sequence goes on.
 void plugin_reset_sound(Plugin* p);

@@ -234,18 +234,28 @@ void run_frames(Plugin& p, RandomCall& rng, uint32_t n)
 
 } // namespace
 
-void plugin_run(Plugin* p, uint32_t n)
+void plugin_run_in_mode(Plugin* p, uint32_t n)
 {
-    const FpModeScope mode;
     intake_controls(*p);
     if (n != 0) {
         RandomCall rng = random_call_begin(&p->own_random);
         run_frames(*p, rng, n);
         if (rng.held != kRandomNone) random_call_release(rng);  // most calls draw nothing
     }
-    // For the window and the host's picture: relaxed stores, read by nothing
-    // on this thread, and only when something they show moved.
+}
+
+// For the window and the host's picture: relaxed stores, read by nothing on
+// this thread, and only when something they show moved.
+void plugin_publish(Plugin* p)
+{
     if (picture_moved(p->picture, *p->engine)) publish_picture(*p);
+}
+
+void plugin_run(Plugin* p, uint32_t n)
+{
+    const FpModeScope mode;
+    plugin_run_in_mode(p, n);
+    plugin_publish(p);
 }
 
 } // namespace zt
