@@ -38,10 +38,10 @@ for s in "${stages[@]}"; do
     # A stock host cannot load a module that needs the ThreadSanitizer
     # runtime (it must be in the process from the start), and running one
     # checks none of our threads: tests that drive lv2apply, lv2file,
-    # lv2proc, ecasound or jalv run in the other builds only.
+    # lv2proc, ecasound, jalv or Ardour run in the other builds only.
     TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
       ctest --test-dir build-tsan --output-on-failure --timeout 600 -j"$jobs" \
-        -E '[Ll]v2apply|[Ll]v2file|[Ll]v2proc|[Ee]casound|[Jj]alv'
+        -E '[Ll]v2apply|[Ll]v2file|[Ll]v2proc|[Ee]casound|[Jj]alv|[Aa]rdour'
     ;;
   *)
     echo "unknown sanitizer stage: $s (asan, tsan)" >&2
