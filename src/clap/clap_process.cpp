@@ -1,9 +1,8 @@
 // process: the block is rendered in segments between the host's param
-// events, each event applied to the control the core reads at the start of
-// the next segment. That is what an LV2 host does when it ends run at the
-// event's frame and sets the control before the next call, so the output is
-// the LV2 plugin's bit for bit. A block without events is one run call.
+// events (the core's event_segments.h), so the output is the LV2 plugin's
+// bit for bit.
 #include "clap_face.h"
+#include "../core/event_segments.h"
 #include "../core/fp_mode.h"
 
 namespace zt {
@@ -51,41 +50,23 @@ void apply_host_value(ClapPlugin& p, uint32_t port, float value)
     p.host_changed.fetch_or(1u << port, std::memory_order_release);
 }
 
-// A ramped control takes a new target at every call's intake but moves only
-// at the smoothing step on every 16th frame of the stream. An event for it
-// can wait for the next step (or for the next event that needs a split
-// anyway) without changing a bit: the block is cut less often.
-bool is_smoothed(uint32_t port)
-{
-    return port == PORT_MIX || port == PORT_RATE || port == PORT_CENTER || port == PORT_OCTAVES;
-}
-
-struct Deferred {
-    uint32_t phase;  // frames of the stream's 16-frame step run before this block
-    uint32_t mask = 0;
-    uint32_t due = 0;  // the frame of the next step, where they must be in
-    float value[PORT_COUNT];
-
-    void hold(ClapPlugin& p, uint32_t port, float v, uint32_t at)
-    {
-        if (!mask) due = at + (kBlockSize - (phase + at) % kBlockSize) % kBlockSize;
-        mask |= 1u << port;
-        value[port] = v;
-        p.shown[port].store(v, std::memory_order_relaxed);
-    }
-
-    void apply(ClapPlugin& p)
-    {
-        for (uint32_t port = kFirstControl; mask; ++port)
-            if (mask & (1u << port)) apply_host_value(p, port, value[port]), mask &= ~(1u << port);
-    }
+struct ClapRun {
+    ClapPlugin& p;
+    const float* in;
+    float* out;
 };
 
-void run_segment(ClapPlugin& p, const float* in, float* out, uint32_t from, uint32_t to)
+void run_segment(void* context, uint32_t from, uint32_t to)
 {
-    plugin_connect_port(p.core, PORT_IN, const_cast<float*>(in + from));
-    plugin_connect_port(p.core, PORT_OUT, out + from);
-    plugin_run_in_mode(p.core, to - from);
+    ClapRun& r = *static_cast<ClapRun*>(context);
+    plugin_connect_port(r.p.core, PORT_IN, const_cast<float*>(r.in + from));
+    plugin_connect_port(r.p.core, PORT_OUT, r.out + from);
+    plugin_run_in_mode(r.p.core, to - from);
+}
+
+void apply_segment_value(void* context, uint32_t port, float value)
+{
+    apply_host_value(static_cast<ClapRun*>(context)->p, port, value);
 }
 
 } // namespace
@@ -147,37 +128,20 @@ clap_process_status clap_process(const clap_plugin_t* plugin, const clap_process
     float* out = pr->audio_outputs[0].data32[0];
     pr->audio_outputs[0].constant_mask = 0;
 
+    ClapRun run{p, in, out};
+    EventSegments segments;
+    segments_begin(segments, SegmentSink{&run, run_segment, apply_segment_value}, p.core->block_pos, n);
     const clap_input_events_t* events = pr->in_events;
     const uint32_t count = events ? events->size(events) : 0;
-    uint32_t pos = 0;
-    Deferred d{p.core->block_pos, 0, 0, {}};
     for (uint32_t i = 0; i < count; ++i) {
         const clap_event_header_t* h = events->get(events, i);
         uint32_t port;
         float value;
-        if (!h || !host_value(h, &port, &value)) continue;
         // Events come sorted by time; one past the block's end (a host's
         // mistake) is applied after the block's last frame.
-        const uint32_t at = h->time < n ? h->time : n;
-        if (d.mask && d.due <= at) {
-            if (d.due > pos) run_segment(p, in, out, pos, d.due), pos = d.due;
-            d.apply(p);
-        }
-        if (is_smoothed(port)) {
-            d.hold(p, port, value, at);
-            continue;
-        }
-        // Events at the same frame are applied together: a run call of no
-        // frames between them would take in a value no LV2 host ever sets.
-        if (at > pos) run_segment(p, in, out, pos, at), pos = at;
-        d.apply(p);
-        apply_host_value(p, port, value);
+        if (h && host_value(h, &port, &value)) segments_event(segments, port, value, h->time);
     }
-    if (d.mask) {
-        if (d.due < n && d.due > pos) run_segment(p, in, out, pos, d.due), pos = d.due;
-        d.apply(p);
-    }
-    if (pos < n || n == 0) run_segment(p, in, out, pos, n);
+    segments_end(segments);
     plugin_publish(p.core);
     // The modulator runs on through silence, so the host must keep calling
     // for the sound to stay the LV2 plugin's.

@@ -1,6 +1,6 @@
 // clap.state: the controls in the record of state_format.h.
 #include "clap_face.h"
-#include "state_format.h"
+#include "../core/state_format.h"
 
 namespace zt {
 

@@ -1,43 +1,19 @@
 // clap.tail: how long the output rings on once the input is silent.
-#include <cmath>
-#include <cstdint>
-
 #include "clap_face.h"
-#include "../engine/response_curve.h"
+#include "../core/tail.h"
 
 namespace zt {
 
 namespace {
 
-// Any value from INT32_MAX up stands for a tail that never ends.
-constexpr uint32_t kEndless = INT32_MAX;
-
-// The frames for the output to fall 120 dB once the input is silent: the
-// loop's largest pole radius r decays as r^n. The cutoff goes on moving
-// through the band, so the slowest place in the band decides; at r >= 1 the
-// filter rings on its own, and the tail never ends.
+// Any value from INT32_MAX up stands for a tail that never ends, as the
+// core's kTailEndless does.
 uint32_t tail_get(const clap_plugin_t* plugin)
 {
     const ClapPlugin& p = clap_self(plugin);
-    auto value = [&](uint32_t port) { return clap_plugin_value(p, port); };
-    FilterEngine e{};
-    set_mix(e, value(PORT_MIX) * 0.01f);
-    if (e.wet_gain == 0.0f) return 0;  // dry only
-    set_resonance(e, value(PORT_RESONANCE) * 0.01f);
-    set_type(e, value(PORT_TYPE));
-    set_center(e, value(PORT_CENTER));
-    set_octaves(e, value(PORT_OCTAVES));
-    constexpr int kPlaces = 16;
-    double radius = 0.0;
-    for (int i = 0; i <= kPlaces; ++i) {
-        const double cutoff = e.freq_low * std::pow(double(e.freq_ratio), double(i) / kPlaces);
-        const float coef = std::exp(static_cast<float>(cutoff) * kCoefScale);
-        for (Stage& s : e.stage) s.coef = coef;
-        radius = std::fmax(radius, response_pole_radius(e));
-    }
-    if (!(radius < 1.0)) return kEndless;
-    const double frames = std::ceil(std::log(1e-6) / std::log(radius));
-    return frames < double(INT32_MAX) ? static_cast<uint32_t>(frames) : kEndless;
+    float value[PORT_COUNT] = {};
+    for (uint32_t port = kFirstControl; port < PORT_COUNT; ++port) value[port] = clap_plugin_value(p, port);
+    return tail_frames(value);
 }
 
 } // namespace

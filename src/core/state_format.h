@@ -1,7 +1,7 @@
 #pragma once
-// The CLAP state: the nine controls in a small fixed record, so that a
-// session saved today loads in every later version. Little-endian whatever
-// the machine:
+// The plugin's state, the same record for every format that saves one:
+// the nine controls in a small fixed record, so that a session saved today
+// loads in every later version. Little-endian whatever the machine:
 //   0  "ZTlm"                  magic
 //   4  u32 version             1
 //   8  9 x f32                 ports 2 ... 10 (mix ... type), as the host shows them
@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "../core/plugin.h"
+#include "plugin.h"
 
 namespace zt {
 

@@ -3,7 +3,7 @@
 #include <bit>
 #include <cmath>
 
-#include "../core/port_table.h"
+#include "port_table.h"
 
 namespace zt {
 
