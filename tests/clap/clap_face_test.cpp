@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "clap_rig.h"
-#include "clap/state_format.h"
+#include "core/state_format.h"
 #include "core/port_table.h"
 #include "core/preset_table.h"
 #include "support/random_gen.h"
