@@ -1,23 +1,26 @@
 #!/usr/bin/env bash
-# The .clap exports clap_entry alone and needs no C++ runtime. The cross
-# sessions through the LV2 library and through the .clap, the
-# latter with one process call per run and with the runs gathered into
-# blocks of 389 and 4096 frames (the script's control changes then fall
-# inside blocks, as param events): every session the same bits.
-#   clap_cross.sh RENDER_HOST BUILD_DIR SESSIONS
+# The plugin library (the .clap, or the VST3 bundle's) exports what its
+# format wants alone and needs no C++ runtime. The cross sessions through
+# the LV2 library and through that library, the latter with one process
+# call per run and with the runs gathered into blocks of 389 and 4096
+# frames (the script's control changes then fall inside blocks, as param
+# events at odd frames too): every session the same bits.
+#   clap_cross.sh RENDER_HOST BUILD_DIR SESSIONS [LIBRARY EXPORTS...]
 set -euo pipefail
 host=$1 build=$2 script=$3
-clap=$build/zirpomatik-tolm.clap
-exports=$(nm -D --defined-only "$clap" | awk '{print $3}')
-[ "$exports" = clap_entry ] || { echo "the .clap exports: $exports"; exit 1; }
-! readelf -d "$clap" | grep -E 'NEEDED.*lib(stdc\+\+|gcc_s)' || { echo "the .clap needs the C++ runtime"; exit 1; }
+lib=${4:-$build/zirpomatik-tolm.clap}
+want=${*:5}
+want=${want:-clap_entry}
+exports=$(nm -D --defined-only "$lib" | awk '{print $3}' | sort | xargs)
+[ "$exports" = "$want" ] || { echo "$lib exports: $exports"; exit 1; }
+! readelf -d "$lib" | grep -E 'NEEDED.*lib(stdc\+\+|gcc_s)' || { echo "$lib needs the C++ runtime"; exit 1; }
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 mkdir -p "$out"/{lv2,b0,b389,b4096}
 "$host" --in-range "$build/zirpomatik-tolm.lv2/libzirpomatik-tolm.so" "$script" "$out/lv2" >"$out/lv2.log" ||
   { cat "$out/lv2.log"; exit 1; }
 for b in 0 389 4096; do
-  "$host" --block $b "$clap" "$script" "$out/b$b" >"$out/b$b.log" ||
+  "$host" --block $b "$lib" "$script" "$out/b$b" >"$out/b$b.log" ||
     { cat "$out/b$b.log"; exit 1; }
 done
 status=0
@@ -29,5 +32,5 @@ for f in "$out"/lv2/*.f32; do
   done
 done
 [ "$count" -ge 30 ] || { echo "only $count renders compared"; exit 1; }
-echo "$count CLAP renders compared with the LV2 renders"
+echo "$count renders of $(basename "$lib") compared with the LV2 renders"
 exit $status

@@ -8,13 +8,14 @@
 //
 //   render_host [--in-range] [--block FRAMES] LIBRARY SCRIPT OUTDIR
 //
-// LIBRARY is the LV2 library or the .clap. Through CLAP, every control the
-// script changes between two runs is a param event at that frame, and runs
-// are gathered into process calls of up to FRAMES frames (0, the default:
-// one process call per run), so a session must render the same bits through
-// both faces whatever the blocks. The CLAP plugin takes a value outside a
-// range as its end and ignores one that is not finite; --in-range makes the
-// LV2 side pass on the values that way, for comparing the two.
+// LIBRARY is the LV2 library, the .clap or the VST3 bundle's library.
+// Through CLAP and VST3, every control the script changes between two runs
+// is a param event (a queue's point) at that frame, and runs are gathered
+// into process calls of up to FRAMES frames (0, the default: one process
+// call per run), so a session must render the same bits through every face
+// whatever the blocks. Those plugins take a value outside a range as its
+// end and ignore one that is not finite; --in-range makes the LV2 side pass
+// on the values that way, for comparing them.
 //
 // Script lines (words separated by blanks, # starts a comment):
 //   session NAME [RATE]        a new instance (the previous one is cleaned up)
@@ -26,6 +27,7 @@
 //   cycle                      deactivate, then activate again
 //   zero-tail FRAMES           the last FRAMES frames rendered are exactly 0
 //   same-as NAME               the output so far equals session NAME's (LV2 without --in-range)
+//   hostile                    VST3: the table of hostile calls, each refused without a change
 #include <clap/clap.h>
 #include <dlfcn.h>
 #include <lv2/core/lv2.h>
@@ -44,6 +46,7 @@
 
 #include "caller_fp_mode.h"
 #include "signal_source.h"
+#include "vst3_side.h"
 
 namespace {
 
@@ -80,6 +83,17 @@ struct ClapSide {
     float sent[kControlCount];
 };
 
+// The VST3 side: the plugin's halves, connected, and the points the next
+// process call brings besides the script's changes.
+struct Vst3Side {
+    Steinberg_IPluginFactory* factory = nullptr;
+    Steinberg_Vst_IComponent* comp = nullptr;
+    Steinberg_Vst_IAudioProcessor* proc = nullptr;
+    Steinberg_Vst_IEditController* ctl = nullptr;
+    Steinberg_Vst_IConnectionPoint *comp_cp = nullptr, *ctl_cp = nullptr;
+    Vst3Changes extra{&g_changes_vtbl, {}};
+};
+
 const void* host_extension(const clap_host_t*, const char*) { return nullptr; }
 void host_request(const clap_host_t*) {}
 const clap_host_t kClapHost = {CLAP_VERSION_INIT, nullptr, "render_host", "zirpomatik", "", "1",
@@ -97,8 +111,10 @@ bool events_push(const clap_output_events_t*, const clap_event_header_t*) { retu
 
 struct Host {
     bool clap = false;
+    bool vst3 = false;
     bool in_range = false;
     ClapSide cs;
+    Vst3Side vs;
     const LV2_Descriptor* desc = nullptr;
     uint32_t loaded_mode = 0;
     std::string bundle_dir;  // the library's folder, with the trailing slash
@@ -134,9 +150,11 @@ void fail(Host& h, const std::string& what)
     std::exit(2);
 }
 
+bool evented(const Host& h) { return h.clap || h.vst3; }
+
 void connect_all(Host& h)
 {
-    if (h.clap) return;
+    if (evented(h)) return;
     h.desc->connect_port(h.handle, 0, h.in_buf.data());
     h.desc->connect_port(h.handle, 1, h.shared ? h.in_buf.data() : h.out_buf.data());
     for (int i = 0; i < kControlCount; ++i)
@@ -151,12 +169,14 @@ float in_range(int i, float v, float before)
 }
 
 void clap_check(Host& h, bool ok, const char* what);
+void vst3_process_pending(Host& h);
 
 // The gathered frames as one process call.
 void clap_process_pending(Host& h, bool even_empty = false)
 {
     ClapSide& c = h.cs;
     if (c.pending == 0 && c.events.empty() && !even_empty) return;
+    if (h.vst3) return vst3_process_pending(h);
     float* in = h.in_buf.data();
     float* out = h.shared ? in : h.out_buf.data();
     float* in_ch[1] = {in};
@@ -202,9 +222,16 @@ uint64_t fnv1a(const std::vector<float>& v)
     return x;
 }
 
+void vst3_end(Host& h);
+void vst3_begin(Host& h, double rate);
+
 void end_session(Host& h)
 {
-    if (h.clap) {
+    if (h.vst3) {
+        if (!h.vs.comp) return;
+        clap_process_pending(h);
+        vst3_end(h);
+    } else if (h.clap) {
         if (!h.cs.plugin) return;
         clap_process_pending(h);
         h.cs.plugin->stop_processing(h.cs.plugin);
@@ -238,6 +265,13 @@ void begin_session(Host& h, const std::string& name, double rate)
     h.shared = false;
     h.caller_mode = h.loaded_mode;
     h.source = SignalSource{};
+    if (h.vst3) {
+        std::memcpy(h.cs.sent, kControlDefaults, sizeof h.cs.sent);
+        h.cs.pending = 0;
+        h.cs.events.clear();
+        vst3_begin(h, rate);
+        return;
+    }
     if (h.clap) {
         ClapSide& c = h.cs;
         c.plugin = c.factory->create_plugin(c.factory, &kClapHost, "org.zirpomatik.tolm");
@@ -285,7 +319,7 @@ void clap_run_once(Host& h, uint32_t n)
 
 void run_once(Host& h, uint32_t n)
 {
-    if (h.clap) {
+    if (evented(h)) {
         clap_run_once(h, n);
         return;
     }
@@ -331,6 +365,203 @@ void run_command(Host& h, std::istringstream& words)
     }
 }
 
+// --- VST3: the plugin's halves made, connected and driven as a host does.
+
+Steinberg_Vst_ParamValue vst3_normalized(Host& h, uint32_t id, float plain)
+{
+    // A host has no normalised value for what is not a number: it is passed
+    // on as it is, for the plugin to ignore.
+    if (!std::isfinite(plain) && plain == plain) plain = plain > 0 ? 1e30f : -1e30f;
+    return plain == plain ? VCALL(h.vs.ctl, plainParamToNormalized, id, plain) : double(plain);
+}
+
+void vst3_begin(Host& h, double rate)
+{
+    Vst3Side& v = h.vs;
+    Steinberg_PClassInfo info;
+    if (VCALL(v.factory, countClasses) < 2 || VCALL(v.factory, getClassInfo, 0, &info) != Steinberg_kResultOk ||
+        std::strcmp(info.category, "Audio Module Class") != 0)
+        die("unexpected factory");
+    void* obj = nullptr;
+    if (VCALL(v.factory, createInstance, info.cid, Steinberg_Vst_IComponent_iid, &obj) != Steinberg_kResultOk)
+        die("no component");
+    v.comp = as<Steinberg_Vst_IComponent>(obj);
+    Steinberg_TUID cid;
+    if (VCALL(v.comp, initialize, nullptr) != Steinberg_kResultOk ||
+        VCALL(v.comp, queryInterface, Steinberg_Vst_IAudioProcessor_iid, &obj) != Steinberg_kResultOk)
+        die("component initialize failed");
+    v.proc = as<Steinberg_Vst_IAudioProcessor>(obj);
+    if (VCALL(v.comp, getControllerClassId, cid) != Steinberg_kResultOk ||
+        VCALL(v.factory, createInstance, cid, Steinberg_Vst_IEditController_iid, &obj) != Steinberg_kResultOk)
+        die("no controller");
+    v.ctl = as<Steinberg_Vst_IEditController>(obj);
+    if (VCALL(v.ctl, initialize, nullptr) != Steinberg_kResultOk) die("controller initialize failed");
+    VCALL(v.comp, queryInterface, Steinberg_Vst_IConnectionPoint_iid, &obj);
+    v.comp_cp = as<Steinberg_Vst_IConnectionPoint>(obj);
+    VCALL(v.ctl, queryInterface, Steinberg_Vst_IConnectionPoint_iid, &obj);
+    v.ctl_cp = as<Steinberg_Vst_IConnectionPoint>(obj);
+    if (!v.comp_cp || !v.ctl_cp || VCALL(v.comp_cp, connect, v.ctl_cp) != Steinberg_kResultOk ||
+        VCALL(v.ctl_cp, connect, v.comp_cp) != Steinberg_kResultOk)
+        die("connection failed");
+    // The parameters are the controls above, ids and defaults, then the presets.
+    if (VCALL(v.ctl, getParameterCount) != kControlCount + 1) die("unexpected parameters");
+    for (int i = 0; i < kControlCount; ++i) {
+        Steinberg_Vst_ParameterInfo p;
+        if (VCALL(v.ctl, getParameterInfo, i, &p) != Steinberg_kResultOk || p.id != kFirstControlPort + uint32_t(i) ||
+            float(VCALL(v.ctl, normalizedParamToPlain, p.id, p.defaultNormalizedValue)) != kControlDefaults[i])
+            die(std::string("unexpected parameter info for ") + kControlSymbols[i]);
+    }
+    Steinberg_Vst_SpeakerArrangement mono = Steinberg_Vst_SpeakerArr_kMono;
+    Steinberg_Vst_ProcessSetup setup{Steinberg_Vst_ProcessModes_kRealtime, Steinberg_Vst_SymbolicSampleSizes_kSample32,
+                                     int32_t(kMaxFrames), rate};
+    if (VCALL(v.proc, setBusArrangements, &mono, 1, &mono, 1) != Steinberg_kResultTrue ||
+        VCALL(v.proc, setupProcessing, &setup) != Steinberg_kResultOk || VCALL(v.comp, setActive, 1) != Steinberg_kResultOk ||
+        VCALL(v.proc, setProcessing, 1) != Steinberg_kResultOk)
+        die("activate failed");
+}
+
+void vst3_end(Host& h)
+{
+    Vst3Side& v = h.vs;
+    VCALL(v.proc, setProcessing, 0);
+    VCALL(v.comp, setActive, 0);
+    VCALL(v.comp_cp, disconnect, v.ctl_cp);
+    VCALL(v.ctl_cp, disconnect, v.comp_cp);
+    for (auto* cp : {v.comp_cp, v.ctl_cp}) VCALL(cp, release);
+    VCALL(v.proc, release);
+    VCALL(v.ctl, terminate);
+    VCALL(v.comp, terminate);
+    const uint32_t left = VCALL(v.ctl, release) + VCALL(v.comp, release);
+    if (left != 0) fail(h, "references left at the end of the session");
+    v.comp = nullptr;
+}
+
+Steinberg_tresult vst3_call(Host& h, uint32_t frames, float* in, float* out, int32_t sample_size = 0)
+{
+    Vst3Side& v = h.vs;
+    Vst3Changes changes{&g_changes_vtbl, {}};
+    for (const clap_event_param_value_t& ev : h.cs.events)
+        changes.add(ev.param_id, int32_t(ev.header.time), vst3_normalized(h, ev.param_id, float(ev.value)));
+    for (const Vst3Queue& q : v.extra.queues)
+        for (const Point& p : q.points) changes.add(q.id, p.offset, p.value);
+    v.extra.queues.clear();
+    float* in_ch[1] = {in};
+    float* out_ch[1] = {out};
+    Steinberg_Vst_AudioBusBuffers ain{1, 0, {in_ch}}, aout{1, 0, {out_ch}};
+    Steinberg_Vst_ProcessData d{Steinberg_Vst_ProcessModes_kRealtime, sample_size, int32_t(frames), 1, 1, &ain, &aout,
+                                reinterpret_cast<Steinberg_Vst_IParameterChanges*>(&changes), nullptr, nullptr, nullptr,
+                                nullptr};
+    mode_set(h.caller_mode);
+    const Steinberg_tresult r = VCALL(v.proc, process, &d);
+    const uint32_t after = mode_get() & ~kModes.status_bits;
+    mode_set(h.loaded_mode);
+    clap_check(h, after == h.caller_mode, "process left the caller's mode changed");
+    return r;
+}
+
+void vst3_process_pending(Host& h)
+{
+    ClapSide& c = h.cs;
+    float* in = h.in_buf.data();
+    float* out = h.shared ? in : h.out_buf.data();
+    clap_check(h, vst3_call(h, c.pending, in, out) == Steinberg_kResultOk, "process failed");
+    h.rendered.insert(h.rendered.end(), out, out + c.pending);
+    c.pending = 0;
+    c.events.clear();
+}
+
+uint32_t crc32(const uint8_t* p, size_t n)
+{
+    uint32_t c = 0xFFFFFFFFu;
+    for (size_t i = 0; i < n; ++i) {
+        c ^= p[i];
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+    }
+    return ~c;
+}
+
+// The state record with one control's bits replaced, CRC and all.
+std::vector<uint8_t> with_value(std::vector<uint8_t> rec, int control, float value)
+{
+    std::memcpy(rec.data() + 8 + 4 * control, &value, 4);
+    const uint32_t crc = crc32(rec.data(), 44);
+    for (int i = 0; i < 4; ++i) rec[size_t(44 + i)] = uint8_t(crc >> (8 * i));
+    return rec;
+}
+
+std::vector<uint8_t> vst3_state(Host& h, size_t chunk = 1 << 20)
+{
+    Vst3Stream s = make_stream({}, chunk);
+    if (VCALL(h.vs.comp, getState, as<Steinberg_IBStream>(&s)) != Steinberg_kResultOk) fail(h, "getState failed");
+    return s.data;
+}
+
+// Hostile calls in the middle of a session: each is refused and changes
+// nothing, so the session goes on rendering the LV2 plugin's bits.
+void vst3_hostile(Host& h)
+{
+    Vst3Side& v = h.vs;
+    const std::vector<uint8_t> good = vst3_state(h);
+    auto cut = [&](size_t n) { return std::vector<uint8_t>(good.begin(), good.begin() + long(std::min(n, good.size()))); };
+    std::vector<uint8_t> longer = good, magic = good, crc = good;
+    longer.push_back(0);
+    magic[0] ^= 1;
+    crc[20] ^= 0x40;
+    const float nan = std::nanf("");
+    struct StateCase { const char* what; std::vector<uint8_t> bytes; bool broken; };
+    const StateCase states[] = {
+        {"empty", {}, false}, {"47 bytes", cut(47), false}, {"49 bytes", longer, false},
+        {"bad magic", magic, false}, {"bad CRC", crc, false}, {"mix NaN", with_value(good, 0, nan), false},
+        {"centre above range", with_value(good, 6, 20001.0f), false}, {"unreadable", good, true}};
+    for (const StateCase& c : states) {
+        Vst3Stream s = make_stream(c.bytes);
+        s.broken = c.broken;
+        Vst3Stream s2 = s;
+        if (VCALL(v.comp, setState, as<Steinberg_IBStream>(&s)) == Steinberg_kResultOk ||
+            VCALL(v.ctl, setComponentState, as<Steinberg_IBStream>(&s2)) == Steinberg_kResultOk)
+            fail(h, std::string("hostile state taken: ") + c.what);
+        if (vst3_state(h) != good) fail(h, std::string("hostile state changed the state: ") + c.what);
+    }
+    // A stream that hands over one byte at a time is read to its end.
+    Vst3Stream bytewise = make_stream(good, 1);
+    if (VCALL(v.comp, setState, as<Steinberg_IBStream>(&bytewise)) != Steinberg_kResultOk || vst3_state(h, 1) != good)
+        fail(h, "state read a byte at a time");
+
+    Steinberg_Vst_SpeakerArrangement mono = Steinberg_Vst_SpeakerArr_kMono, stereo = Steinberg_Vst_SpeakerArr_kStereo;
+    Steinberg_Vst_SpeakerArrangement two[2] = {mono, mono};
+    Steinberg_Vst_ProcessSetup setup64{Steinberg_Vst_ProcessModes_kRealtime, Steinberg_Vst_SymbolicSampleSizes_kSample64,
+                                       int32_t(kMaxFrames), 48000.0};
+    Steinberg_Vst_ParameterInfo info;
+    Steinberg_Vst_String128 text;
+    Steinberg_Vst_SpeakerArrangement arr = 0;
+    struct CallCase { const char* what; bool refused; };
+    const CallCase calls[] = {
+        {"stereo buses", VCALL(v.proc, setBusArrangements, &stereo, 1, &stereo, 1) != Steinberg_kResultTrue},
+        {"two inputs", VCALL(v.proc, setBusArrangements, two, 2, &mono, 1) != Steinberg_kResultTrue},
+        {"no buses", VCALL(v.proc, setBusArrangements, nullptr, 0, nullptr, 0) != Steinberg_kResultTrue},
+        {"arrangement kept", VCALL(v.proc, getBusArrangement, 1, 0, &arr) == Steinberg_kResultOk && arr == mono},
+        {"64-bit samples", VCALL(v.proc, canProcessSampleSize, Steinberg_Vst_SymbolicSampleSizes_kSample64) != Steinberg_kResultTrue},
+        {"64-bit setup", VCALL(v.proc, setupProcessing, &setup64) != Steinberg_kResultOk},
+        {"parameter -1", VCALL(v.ctl, getParameterInfo, -1, &info) != Steinberg_kResultOk},
+        {"parameter 10", VCALL(v.ctl, getParameterInfo, kControlCount + 1, &info) != Steinberg_kResultOk},
+        {"set id 999", VCALL(v.ctl, setParamNormalized, 999, 0.5) != Steinberg_kResultOk},
+        {"text of id 1", VCALL(v.ctl, getParamStringByValue, 1, 0.5, text) != Steinberg_kResultOk},
+    };
+    for (const CallCase& c : calls)
+        if (!c.refused) fail(h, std::string("hostile call taken: ") + c.what);
+
+    // A 64-bit block renders nothing and moves nothing on.
+    std::vector<double> in64(64, 0.5), out64(64, 7.0);
+    if (vst3_call(h, 64, reinterpret_cast<float*>(in64.data()), reinterpret_cast<float*>(out64.data()),
+                  Steinberg_Vst_SymbolicSampleSizes_kSample64) == Steinberg_kResultOk &&
+        out64 != std::vector<double>(64, 7.0))
+        fail(h, "a 64-bit block was rendered");
+    // Points for ids the plugin does not have, and one that is not a
+    // number, go with the next block and change nothing.
+    for (uint32_t id : {0u, 1u, 11u, 999u, 0xFFFFFFFFu}) v.extra.add(id, 0, 0.25);
+    v.extra.add(kFirstControlPort + 5, 3, double(nan));
+}
+
 void check_zero_tail(Host& h, size_t frames)
 {
     if (frames > h.rendered.size()) die("zero-tail longer than the output");
@@ -367,10 +598,10 @@ void execute(Host& h, const std::string& line)
         begin_session(h, name, rate);
         return;
     }
-    if (!h.handle && !h.cs.plugin) die("command before the first session");
+    if (!h.handle && !h.cs.plugin && !h.vs.comp) die("command before the first session");
     // What follows a run's frames but the next control change or input
     // needs them rendered.
-    if (h.clap && cmd != "set" && cmd != "input" && cmd != "run") clap_process_pending(h);
+    if (evented(h) && cmd != "set" && cmd != "input" && cmd != "run") clap_process_pending(h);
     std::string a, b;
     if (cmd == "set") {
         while (words >> a >> b) {
@@ -396,6 +627,13 @@ void execute(Host& h, const std::string& line)
         else die("caller load|default|towardzero");
     } else if (cmd == "run") {
         run_command(h, words);
+    } else if (cmd == "cycle" && h.vst3) {
+        VCALL(h.vs.proc, setProcessing, 0);
+        VCALL(h.vs.comp, setActive, 0);
+        VCALL(h.vs.comp, setActive, 1);
+        VCALL(h.vs.proc, setProcessing, 1);
+    } else if (cmd == "hostile") {
+        if (h.vst3) vst3_hostile(h);
     } else if (cmd == "cycle" && h.clap) {
         const clap_plugin_t* pl = h.cs.plugin;
         pl->stop_processing(pl);
@@ -413,7 +651,7 @@ void execute(Host& h, const std::string& line)
         // Values brought into range draw from the shared generator where the
         // script's did not (shape 5 draws nothing), so the later session
         // starts at another point of the sequence: only the raw run checks.
-        if (!h.clap && !h.in_range) check_same_as(h, a);
+        if (!evented(h) && !h.in_range) check_same_as(h, a);
     } else {
         die("unknown command " + cmd);
     }
@@ -452,7 +690,12 @@ int main(int argc, char** argv)
         ++h.failures;
     }
     h.clap = lib_path.size() > 5 && lib_path.compare(lib_path.size() - 5, 5, ".clap") == 0;
-    if (h.clap) {
+    auto get_factory = reinterpret_cast<Steinberg_IPluginFactory* (*)()>(dlsym(lib, "GetPluginFactory"));
+    h.vst3 = get_factory != nullptr;
+    if (h.vst3) {
+        auto entry = reinterpret_cast<bool (*)(void*)>(dlsym(lib, "ModuleEntry"));
+        if (!entry || !entry(lib) || !(h.vs.factory = get_factory())) die("no factory, or ModuleEntry failed");
+    } else if (h.clap) {
         h.cs.entry = static_cast<const clap_plugin_entry_t*>(dlsym(lib, "clap_entry"));
         if (!h.cs.entry || !h.cs.entry->init(library)) die("no clap_entry, or its init failed");
         h.cs.factory = static_cast<const clap_plugin_factory_t*>(h.cs.entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
@@ -475,6 +718,7 @@ int main(int argc, char** argv)
     }
     end_session(h);
     if (h.clap) h.cs.entry->deinit();
+    if (h.vst3 && !reinterpret_cast<bool (*)()>(dlsym(lib, "ModuleExit"))()) die("ModuleExit failed");
     dlclose(lib);
     std::printf("render_host: %d sessions, %d failed checks\n", h.sessions, h.failures);
     return h.failures == 0 ? 0 : 1;
