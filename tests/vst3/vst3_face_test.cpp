@@ -1,0 +1,139 @@
+// The shipped VST3 library, loaded with dlopen as hosts load it: every
+// control's plain value comes back from its normalised one as the same
+// float, and process is real-time code under the rt_guard net.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <limits>
+
+#include "core/preset_table.h"
+#include "cross/vst3_side.h"
+#include "rt_guard.h"
+
+namespace {
+
+using namespace zt_cross;
+
+constexpr const char* kLibrary = ZT_BUNDLE_PARENT "/zirpomatik-tolm.vst3/Contents/" ZT_VST3_ARCH "/zirpomatik-tolm.so";
+
+struct Plugin {
+    void* lib = nullptr;
+    Steinberg_Vst_IComponent* comp = nullptr;
+    Steinberg_Vst_IAudioProcessor* proc = nullptr;
+    Steinberg_Vst_IEditController* ctl = nullptr;
+
+    Plugin()
+    {
+        lib = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
+        if (!lib) return;
+        auto* f = reinterpret_cast<Steinberg_IPluginFactory* (*)()>(dlsym(lib, "GetPluginFactory"))();
+        Steinberg_PClassInfo info;
+        void* obj = nullptr;
+        VCALL(f, getClassInfo, 0, &info);
+        VCALL(f, createInstance, info.cid, Steinberg_Vst_IComponent_iid, &obj);
+        comp = as<Steinberg_Vst_IComponent>(obj);
+        VCALL(comp, initialize, nullptr);
+        VCALL(comp, queryInterface, Steinberg_Vst_IAudioProcessor_iid, &obj);
+        proc = as<Steinberg_Vst_IAudioProcessor>(obj);
+        Steinberg_TUID cid;
+        VCALL(comp, getControllerClassId, cid);
+        VCALL(f, createInstance, cid, Steinberg_Vst_IEditController_iid, &obj);
+        ctl = as<Steinberg_Vst_IEditController>(obj);
+        VCALL(ctl, initialize, nullptr);
+    }
+    ~Plugin()
+    {
+        if (!lib) return;
+        VCALL(proc, release);
+        VCALL(ctl, terminate);
+        VCALL(comp, terminate);
+        VCALL(ctl, release);
+        VCALL(comp, release);
+        dlclose(lib);
+    }
+    float round_trip(uint32_t id, float v)
+    {
+        const double n = VCALL(ctl, plainParamToNormalized, id, v);
+        return float(VCALL(ctl, normalizedParamToPlain, id, n));
+    }
+};
+
+TEST(Vst3Face, PlainValuesComeBackFromTheirNormalisedValues)
+{
+    Plugin p;
+    ASSERT_TRUE(p.lib) << dlerror();
+    uint64_t x = 0x9E3779B97F4A7C15ull;
+    auto next = [&] { return x ^= x << 13, x ^= x >> 7, x ^= x << 17; };
+    for (uint32_t port = zt::PORT_MIX; port < zt::PORT_COUNT; ++port) {
+        const zt::PortInfo& pi = zt::kPorts[port];
+        std::vector<float> values = {pi.def, pi.min, pi.max};
+        for (const zt::PresetInfo& preset : zt::kPresets) values.push_back(preset.value[port - zt::PORT_MIX]);
+        if (pi.integer) {
+            for (float v = pi.min; v <= pi.max; ++v) values.push_back(v);
+        } else {
+            // Evenly over the range, and evenly in magnitude from a millionth
+            // of the range up, either side of zero.
+            const double range = double(pi.max) - pi.min, tiny = 1e-6 * range;
+            for (int i = 0; i < 100000; ++i) {
+                const double u = double(next() >> 11) * 0x1p-53;
+                const float even = float(pi.min + u * range);
+                const float mag = float(tiny * std::pow(double(pi.max) / tiny, u)) * (next() & 1 ? -1.0f : 1.0f);
+                values.push_back(std::fmin(std::fmax(even, pi.min), pi.max));
+                if (mag >= pi.min && mag <= pi.max) values.push_back(mag);
+            }
+        }
+        for (float v : values)
+            ASSERT_EQ(std::bit_cast<uint32_t>(p.round_trip(port, v)), std::bit_cast<uint32_t>(v))
+                << pi.symbol << " " << v;
+    }
+    // Closer to mix's zero than double precision tells apart at the lane's
+    // middle, a value comes back as zero.
+    EXPECT_EQ(p.round_trip(zt::PORT_MIX, 1e-30f), 0.0f);
+}
+
+TEST(Vst3Face, ProcessAndTailCallNothingOutside)
+{
+    Plugin p;
+    ASSERT_TRUE(p.lib) << dlerror();
+    Steinberg_Vst_ProcessSetup setup{Steinberg_Vst_ProcessModes_kRealtime, Steinberg_Vst_SymbolicSampleSizes_kSample32,
+                                     8192, 44100.0};
+    ASSERT_EQ(VCALL(p.proc, setupProcessing, &setup), Steinberg_kResultOk);
+    VCALL(p.comp, setActive, 1);
+    VCALL(p.proc, setProcessing, 1);
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN(), kInf = std::numeric_limits<double>::infinity();
+    const double values[] = {0, 1, 0.5, 0.03, 0.97, 1e30, -1e30, kNaN, kInf, -kInf, 0.25, 1.0 / 3};
+    std::vector<float> buf(8192);
+    for (size_t j = 0; j < buf.size(); ++j) buf[j] = float(j % 109) / 54.5f - 1.0f;
+    float* ch[1] = {buf.data()};
+    Steinberg_Vst_AudioBusBuffers audio{1, 0, {ch}};
+    uint32_t k = 0;
+    for (uint32_t n = 0; n <= 8192; n += (n < 64 ? 1 : 97)) {
+        // Points at odd offsets for every control, the preset list and ids
+        // that are no parameter.
+        Vst3Changes changes{&g_changes_vtbl, {}};
+        for (uint32_t e = 0; e < 12; ++e, ++k) {
+            const uint32_t ids[] = {2, 3, 4, 5, 6, 7, 8, 9, 10, 1000, 11, 0};
+            changes.add(ids[k % std::size(ids)], n ? int32_t((e * 131 + k) % n) : 0, values[k % std::size(values)]);
+        }
+        for (Vst3Queue& q : changes.queues)
+            std::sort(q.points.begin(), q.points.end(), [](auto& a, auto& b) { return a.offset < b.offset; });
+        Steinberg_Vst_ProcessData d{Steinberg_Vst_ProcessModes_kRealtime, Steinberg_Vst_SymbolicSampleSizes_kSample32,
+                                    int32_t(n), 1, 1, &audio, &audio,
+                                    reinterpret_cast<Steinberg_Vst_IParameterChanges*>(&changes), nullptr, nullptr,
+                                    nullptr, nullptr};
+        {
+            rt_guard::Armed net;
+            VCALL(p.proc, process, &d);
+            VCALL(p.proc, getTailSamples);
+        }
+        const rt_guard::Catch c = rt_guard::take();
+        ASSERT_EQ(c.count, 0u) << n << " frames: " << c.first();
+        for (float s : buf) ASSERT_TRUE(std::isfinite(s)) << n;
+    }
+    VCALL(p.proc, setProcessing, 0);
+    VCALL(p.comp, setActive, 0);
+}
+
+} // namespace
