@@ -250,15 +250,16 @@ float vst3_controller_value(const Vst3Controller& c, uint32_t port)
     return is_control_port(port) ? c.value[port] : 0.0f;
 }
 
-void vst3_controller_edit(Vst3Controller& c, uint32_t port, float value, bool gesture_begin, bool gesture_end)
+void vst3_controller_edit(Vst3Controller& c, uint32_t port, float value, bool write, bool gesture_begin,
+                          bool gesture_end)
 {
-    if (!is_control_port(port) || value != value) return;
+    if (!is_control_port(port) || (write && value != value)) return;
     const PortInfo& pi = kPorts[port];
-    c.value[port] = value < pi.min ? pi.min : value > pi.max ? pi.max : value;
+    if (write) c.value[port] = value < pi.min ? pi.min : value > pi.max ? pi.max : value;
     Steinberg_Vst_IComponentHandler* h = c.handler;
     if (!h) return;
     if (gesture_begin) h->lpVtbl->beginEdit(h, port);
-    h->lpVtbl->performEdit(h, port, vst3_to_normalized(port, c.value[port]));
+    if (write) h->lpVtbl->performEdit(h, port, vst3_to_normalized(port, c.value[port]));
     if (gesture_end) h->lpVtbl->endEdit(h, port);
 }
 

@@ -158,8 +158,10 @@ Vst3Controller* vst3_controller_create(const Vst3Class& cls);
 // The present plain value of a control (param id == LV2 port index 2 ... 10).
 float vst3_controller_value(const Vst3Controller& c, uint32_t port);
 // An edit from the window, told the host as beginEdit / performEdit /
-// endEdit; the controller shows the value at once.
-void vst3_controller_edit(Vst3Controller& c, uint32_t port, float value, bool gesture_begin, bool gesture_end);
+// endEdit; the controller shows the value at once. Without `write` (a drag
+// cut short) the gesture only begins or ends.
+void vst3_controller_edit(Vst3Controller& c, uint32_t port, float value, bool write, bool gesture_begin,
+                          bool gesture_end);
 // True (and the value) when the host changed a control since the last call
 // for that port (automation, its own sliders, state or preset load). A
 // window edit does not come back through here.

@@ -46,11 +46,8 @@ void send_edit(void* context, const ControlEdit& edit)
 {
     Vst3View& w = *static_cast<Vst3View*>(context);
     if (edit.port < 0 || !w.controller) return;
-    const uint32_t port = static_cast<uint32_t>(edit.port);
-    // A drag cut short writes nothing new: its end carries the value the
-    // host already has.
-    const float value = edit.write ? edit.value : vst3_controller_value(*w.controller, port);
-    vst3_controller_edit(*w.controller, port, value, edit.gesture_begin, edit.gesture_end);
+    vst3_controller_edit(*w.controller, static_cast<uint32_t>(edit.port), edit.value, edit.write,
+                         edit.gesture_begin, edit.gesture_end);
 }
 
 // The host's run loop lets go of the window's handlers, and the window goes.

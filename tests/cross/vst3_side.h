@@ -4,6 +4,7 @@
 // C API header alone, and the plugin's two halves connected directly.
 #include <vst3_c_api.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
