@@ -124,7 +124,7 @@ struct Host {
     bool shared = false;
     uint32_t caller_mode = 0;
     SignalSource source;
-    // The right channel: what the stereo plugin (or the mono one, --right) is fed.
+    // --right: `source` is the right signal; --stereo: the second channel.
     bool right = false, stereo = false;
     SignalSource right_source;
     std::vector<float> rendered_right;
@@ -138,18 +138,9 @@ float* out_of(Host& h, bool right)
     return h.shared ? h.in_buf.data() : h.out_buf.data();
 }
 
-// The next frame of both signals, into frame j of the input buffers.
-void next_input(Host& h, uint32_t j)
-{
-    const float l = h.source.next(), r = h.right_source.next();
-    h.in_buf[j] = h.right && !h.stereo ? r : l;
-    h.in_r_buf[j] = r;
-}
-
 void keep_output(Host& h, uint32_t n)
 {
-    std::vector<float>& first = h.right ? h.rendered_right : h.rendered;
-    first.insert(first.end(), out_of(h, false), out_of(h, false) + n);
+    h.rendered.insert(h.rendered.end(), out_of(h, false), out_of(h, false) + n);
     if (h.stereo) h.rendered_right.insert(h.rendered_right.end(), out_of(h, true), out_of(h, true) + n);
 }
 
@@ -254,16 +245,16 @@ void end_session(Host& h)
         h.handle = nullptr;
     }
     for (const bool right : {false, true}) {
-        if (right ? !h.right && !h.stereo : h.right) continue;
+        if (right && !h.stereo) continue;
         const std::vector<float>& r = right ? h.rendered_right : h.rendered;
-        const std::string name = h.name + (right ? ".right" : "");
+        const std::string name = h.name + (right || h.right ? ".right" : "");
         const std::string path = h.out_dir + "/" + name + ".f32";
         std::FILE* f = std::fopen(path.c_str(), "wb");
         if (!f || std::fwrite(r.data(), sizeof(float), r.size(), f) != r.size() || std::fclose(f) != 0)
             die("cannot write " + path);
         std::printf("%-22s %8zu frames  fnv %016" PRIx64 "\n", name.c_str(), r.size(), fnv1a(r));
     }
-    h.finished[h.name] = std::move(h.right ? h.rendered_right : h.rendered);
+    h.finished[h.name] = std::move(h.rendered);
     h.rendered.clear();
     h.rendered_right.clear();
     ++h.sessions;
@@ -280,7 +271,7 @@ void begin_session(Host& h, const std::string& name, double rate)
     h.caller_mode = h.loaded_mode;
     h.source = SignalSource{};
     h.right_source = SignalSource{};
-    h.right_source.noise = 88675123u;
+    (h.right ? h.source : h.right_source).noise = 88675123u;
     if (h.clap) {
         ClapSide& c = h.cs;
         c.plugin = c.factory->create_plugin(c.factory, &kClapHost, h.stereo ? "org.zirpomatik.tolm.stereo"
@@ -320,7 +311,8 @@ void clap_run_once(Host& h, uint32_t n)
     ClapSide& c = h.cs;
     if (c.pending > 0 && c.pending + n > c.block) clap_process_pending(h);
     clap_queue_changes(h);
-    for (uint32_t j = 0; j < n; ++j) next_input(h, c.pending + j);
+    for (uint32_t j = c.pending; j < c.pending + n; ++j)
+        h.in_buf[j] = h.source.next(), h.in_r_buf[j] = h.right_source.next();
     c.pending += n;
     // One call per run (of no frames too, as LV2 hosts make them), or a
     // full block.
@@ -335,7 +327,7 @@ void run_once(Host& h, uint32_t n)
     }
     for (int i = 0; i < kControlCount; ++i)
         h.lv2_controls[i] = h.in_range ? in_range(i, h.controls[i], h.lv2_controls[i]) : h.controls[i];
-    for (uint32_t j = 0; j < n; ++j) next_input(h, j);
+    for (uint32_t j = 0; j < n; ++j) h.in_buf[j] = h.source.next(), h.in_r_buf[j] = h.right_source.next();
     mode_set(h.caller_mode);
     h.desc->run(h.handle, n);
     const uint32_t after = mode_get() & ~kModes.status_bits;
@@ -393,8 +385,8 @@ void check_same_as(Host& h, const std::string& other)
     auto it = h.finished.find(other);
     if (it == h.finished.end()) die("same-as names no finished session");
     const std::vector<float>& a = it->second;
-    const std::vector<float>& b = h.right ? h.rendered_right : h.rendered;
-    if (a.size() != b.size() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) != 0)
+    if (a.size() != h.rendered.size() ||
+        std::memcmp(a.data(), h.rendered.data(), a.size() * sizeof(float)) != 0)
         fail(h, "output differs from session " + other);
 }
 
@@ -426,7 +418,7 @@ void execute(Host& h, const std::string& line)
         long period = 100;
         words >> a >> amp >> period;
         if (!h.source.select(a, amp, period) || !h.right_source.select(a, amp, period)) die("bad input " + a);
-        h.right_source.phase = uint32_t(period / 2);
+        (h.right ? h.source : h.right_source).phase = uint32_t(period / 2);
     } else if (cmd == "buffers") {
         words >> a;
         if (a != "shared" && a != "separate") die("buffers shared|separate");
@@ -451,8 +443,8 @@ void execute(Host& h, const std::string& line)
     } else if (cmd == "zero-tail") {
         size_t frames = 0;
         words >> frames;
-        if (!h.right) check_zero_tail(h, h.rendered, frames);
-        if (h.right || h.stereo) check_zero_tail(h, h.rendered_right, frames);
+        check_zero_tail(h, h.rendered, frames);
+        if (h.stereo) check_zero_tail(h, h.rendered_right, frames);
     } else if (cmd == "same-as") {
         words >> a;
         // Values brought into range draw from the shared generator where the
