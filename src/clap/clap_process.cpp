@@ -50,23 +50,48 @@ void apply_host_value(ClapPlugin& p, uint32_t port, float value)
     p.host_changed.fetch_or(1u << port, std::memory_order_release);
 }
 
+// Each channel's buffers of the host's main ports.
+struct Channels {
+    float* in[kMaxChannels];
+    float* out[kMaxChannels];
+};
+
+constexpr uint32_t kInPort[kMaxChannels] = {PORT_IN, PORT_IN_R};
+constexpr uint32_t kOutPort[kMaxChannels] = {PORT_OUT, PORT_OUT_R};
+
 struct ClapRun {
     ClapPlugin& p;
-    const float* in;
-    float* out;
+    Channels ch;
 };
 
 void run_segment(void* context, uint32_t from, uint32_t to)
 {
     ClapRun& r = *static_cast<ClapRun*>(context);
-    plugin_connect_port(r.p.core, PORT_IN, const_cast<float*>(r.in + from));
-    plugin_connect_port(r.p.core, PORT_OUT, r.out + from);
+    for (uint32_t c = 0; c < r.p.channels; ++c) {
+        plugin_connect_port(r.p.core, kInPort[c], r.ch.in[c] + from);
+        plugin_connect_port(r.p.core, kOutPort[c], r.ch.out[c] + from);
+    }
     plugin_run_in_mode(r.p.core, to - from);
 }
 
 void apply_segment_value(void* context, uint32_t port, float value)
 {
     apply_host_value(static_cast<ClapRun*>(context)->p, port, value);
+}
+
+// False unless the host gave every channel of both ports a buffer.
+bool take_channels(const ClapPlugin& p, const clap_process_t* pr, Channels* ch)
+{
+    if (pr->audio_inputs_count < 1 || pr->audio_outputs_count < 1) return false;
+    const clap_audio_buffer_t& in = pr->audio_inputs[0];
+    const clap_audio_buffer_t& out = pr->audio_outputs[0];
+    if (!in.data32 || !out.data32 || in.channel_count < p.channels || out.channel_count < p.channels) return false;
+    for (uint32_t c = 0; c < p.channels; ++c) {
+        ch->in[c] = in.data32[c];
+        ch->out[c] = out.data32[c];
+        if (!ch->in[c] || !ch->out[c]) return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -116,19 +141,17 @@ clap_process_status clap_process(const clap_plugin_t* plugin, const clap_process
     clap_apply_loaded(p);
     clap_apply_edits(p, pr->out_events);
     const uint32_t n = pr->frames_count;
-    if (pr->audio_inputs_count < 1 || pr->audio_outputs_count < 1 || !pr->audio_inputs[0].data32 ||
-        !pr->audio_outputs[0].data32 || !pr->audio_inputs[0].data32[0] || !pr->audio_outputs[0].data32[0]) {
+    Channels ch;
+    if (!take_channels(p, pr, &ch)) {
         clap_flush(p, pr->in_events, nullptr);
         return CLAP_PROCESS_ERROR;
     }
     // One mode change for the whole call, however many runs its events cut
     // it into, and one publication after them.
     const FpModeScope mode;
-    const float* in = pr->audio_inputs[0].data32[0];
-    float* out = pr->audio_outputs[0].data32[0];
     pr->audio_outputs[0].constant_mask = 0;
 
-    ClapRun run{p, in, out};
+    ClapRun run{p, ch};
     EventSegments segments;
     segments_begin(segments, SegmentSink{&run, run_segment, apply_segment_value}, p.core->block_pos, n);
     const clap_input_events_t* events = pr->in_events;

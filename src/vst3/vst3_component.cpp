@@ -58,7 +58,7 @@ Steinberg_tresult initialize(void* face, Steinberg_FUnknown* context)
 {
     Vst3Component& c = self(face);
     if (c.core) return Steinberg_kResultFalse;
-    c.core = plugin_instantiate(kEngineRate);
+    c.core = plugin_instantiate(kEngineRate, c.cls->channels);
     if (!c.core) return Steinberg_kOutOfMemory;
     for (uint32_t port = kFirstControl; port < PORT_COUNT; ++port)
         plugin_connect_port(c.core, port, &c.controls[port]);

@@ -15,6 +15,9 @@ const Vst3Class kVst3Classes[] = {
     {"Zirpomatik Tolm",
      SMTG_INLINE_UID(0xad62d939, 0xf4dd1085, 0x1f980be8, 0xcb01d3da),
      SMTG_INLINE_UID(0x55b32107, 0x6ff551ca, 0xd1aff1e6, 0xf029e5c7), 1, Steinberg_Vst_SpeakerArr_kMono},
+    {"Zirpomatik Tolm Stereo",
+     SMTG_INLINE_UID(0x0205ce57, 0x966cf272, 0x4f573a5e, 0xb87c903f),
+     SMTG_INLINE_UID(0xc68ed669, 0x310a597a, 0xa9deeb14, 0x10791115), 2, Steinberg_Vst_SpeakerArr_kStereo},
 };
 const uint32_t kVst3ClassCount = sizeof kVst3Classes / sizeof kVst3Classes[0];
 

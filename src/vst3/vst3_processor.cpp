@@ -85,8 +85,11 @@ void run_segment(void* context, uint32_t from, uint32_t to)
 {
     Vst3Run& r = *static_cast<Vst3Run*>(context);
     if (to == from) return;  // a flush renders nothing
-    plugin_connect_port(r.c.core, PORT_IN, r.in[0] + from);
-    plugin_connect_port(r.c.core, PORT_OUT, r.out[0] + from);
+    static constexpr uint32_t kIn[kMaxChannels] = {PORT_IN, PORT_IN_R}, kOut[kMaxChannels] = {PORT_OUT, PORT_OUT_R};
+    for (uint32_t ch = 0; ch < r.c.cls->channels; ++ch) {
+        plugin_connect_port(r.c.core, kIn[ch], r.in[ch] + from);
+        plugin_connect_port(r.c.core, kOut[ch], r.out[ch] + from);
+    }
     plugin_run_in_mode(r.c.core, to - from);
 }
 

@@ -4,7 +4,10 @@
 # the LV2 library and through that library, the latter with one process
 # call per run and with the runs gathered into blocks of 389 and 4096
 # frames (the script's control changes then fall inside blocks, as param
-# events at odd frames too): every session the same bits.
+# events at odd frames too): every session the same bits. Then the stereo
+# plugins of the LV2 bundle and of that library, in place and in odd
+# splits as the sessions make them: each channel the mono plugin's render
+# of that channel's signal alone.
 #   clap_cross.sh RENDER_HOST BUILD_DIR SESSIONS [LIBRARY EXPORTS...]
 set -euo pipefail
 host=$1 build=$2 script=$3
@@ -33,4 +36,21 @@ for f in "$out"/lv2/*.f32; do
 done
 [ "$count" -ge 30 ] || { echo "only $count renders compared"; exit 1; }
 echo "$count renders of $(basename "$lib") compared with the LV2 renders"
+
+mkdir -p "$out"/{lv2-stereo,clap-stereo,clap-stereo-b389}
+render() { "$host" "$@" >"$out/stereo.log" || { cat "$out/stereo.log"; exit 1; }; }
+render --in-range --right "$build/zirpomatik-tolm.lv2/libzirpomatik-tolm.so" "$script" "$out/lv2"
+render --in-range --stereo "$build/zirpomatik-tolm.lv2/libzirpomatik-tolm-stereo.so" "$script" "$out/lv2-stereo"
+render --stereo "$lib" "$script" "$out/clap-stereo"
+render --stereo --block 389 "$lib" "$script" "$out/clap-stereo-b389"
+count=0
+for f in "$out"/lv2/*.f32; do
+  for d in lv2-stereo clap-stereo clap-stereo-b389; do
+    cmp "$f" "$out/$d/$(basename "$f")" || { echo "$d: $(basename "$f" .f32) differs from mono"; status=1; }
+    count=$((count + 1))
+  done
+done
+cmp -s "$out/lv2/defaults.f32" "$out/lv2/defaults.right.f32" && { echo "the right channel's signal is the left's"; exit 1; }
+[ "$count" -ge 60 ] || { echo "only $count stereo renders compared"; exit 1; }
+echo "$count stereo channel renders compared with the mono renders"
 exit $status

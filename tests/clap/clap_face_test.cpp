@@ -116,6 +116,22 @@ TEST(ClapFace, DestroyWithoutInitOrActivate)
         if (init) ASSERT_TRUE(p->init(p));
         p->destroy(p);
     }
+    // One main port each way, an in-place pair, of one channel or of two.
+    ASSERT_EQ(f->get_plugin_count(f), 2u);
+    for (uint32_t i = 0; i < 2; ++i) {
+        const clap_plugin_t* p = f->create_plugin(f, &rig.host, f->get_plugin_descriptor(f, i)->id);
+        ASSERT_TRUE(p && p->init(p));
+        const auto* ports = static_cast<const clap_plugin_audio_ports_t*>(p->get_extension(p, CLAP_EXT_AUDIO_PORTS));
+        for (const bool input : {true, false}) {
+            clap_audio_port_info_t info;
+            ASSERT_EQ(ports->count(p, input), 1u);
+            ASSERT_TRUE(ports->get(p, 0, input, &info));
+            EXPECT_EQ(info.channel_count, i + 1);
+            EXPECT_STREQ(info.port_type, i ? CLAP_PORT_STEREO : CLAP_PORT_MONO);
+            EXPECT_EQ(info.in_place_pair, input ? PORT_OUT : PORT_IN);
+        }
+        p->destroy(p);
+    }
     EXPECT_EQ(f->create_plugin(f, &rig.host, "org.zirpomatik.other"), nullptr);
 }
 
@@ -155,6 +171,13 @@ TEST(ClapState, SaveLoadProcessGivesTheSameBits)
     ASSERT_TRUE(state->load(b.plugin, &saved.in));
     EXPECT_EQ(b.log.rescans, 1);
     for (uint32_t p = kFirstControl; p < PORT_COUNT; ++p) EXPECT_EQ(b.value(p), a.value(p)) << p;
+    // The stereo plugin takes the mono plugin's state, and gives it back.
+    ClapRig st(true, "org.zirpomatik.tolm.stereo");
+    saved.at = 0;
+    ASSERT_TRUE(state->load(st.plugin, &saved.in));
+    Chunked again;
+    ASSERT_TRUE(state->save(st.plugin, &again.out));
+    EXPECT_EQ(again.bytes, saved.bytes);
     EXPECT_TRUE(zt_test::same_bits(zt_test::render_clap(b, in, 512, {}), zt_test::render_lv2(in, 512, moves)));
 }
 
@@ -269,6 +292,7 @@ TEST(ClapParams, InfoAndTexts)
 struct Listing {
     int locations = 0;
     std::vector<std::pair<std::string, std::string>> presets;  // name, key
+    std::vector<std::string> plugin_ids;                       // of every preset
 };
 
 TEST(ClapPresets, ListedByNameAndLoadedAsTheLv2Presets)
@@ -295,8 +319,8 @@ TEST(ClapPresets, ListedByNameAndLoadedAsTheLv2Presets)
         static_cast<Listing*>(r->receiver_data)->presets.push_back({name, key});
         return true;
     };
-    r.add_plugin_id = [](const clap_preset_discovery_metadata_receiver_t*, const clap_universal_plugin_id_t* id) {
-        EXPECT_STREQ(id->id, "org.zirpomatik.tolm");
+    r.add_plugin_id = [](const clap_preset_discovery_metadata_receiver_t* r, const clap_universal_plugin_id_t* id) {
+        static_cast<Listing*>(r->receiver_data)->plugin_ids.push_back(id->id);
     };
     r.set_flags = [](const clap_preset_discovery_metadata_receiver_t*, uint32_t) {};
     r.set_description = [](const clap_preset_discovery_metadata_receiver_t*, const char*) {};
@@ -305,6 +329,9 @@ TEST(ClapPresets, ListedByNameAndLoadedAsTheLv2Presets)
     p->destroy(p);
     ASSERT_EQ(l.presets.size(), kPresetCount);
     EXPECT_EQ(l.presets[0].first, "Default");
+    for (size_t i = 0; i < kPresetCount; ++i)  // each for the mono and the stereo plugin
+        EXPECT_EQ(std::vector<std::string>(l.plugin_ids.begin() + 2 * i, l.plugin_ids.begin() + 2 * i + 2),
+                  (std::vector<std::string>{"org.zirpomatik.tolm", "org.zirpomatik.tolm.stereo"}));
 
     ClapRig rig;
     const auto* load = rig.ext<clap_plugin_preset_load_t>(CLAP_EXT_PRESET_LOAD);

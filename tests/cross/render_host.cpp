@@ -6,7 +6,7 @@
 // integer and float arithmetic, so builds for different processors that
 // compute the same bits write the same files.
 //
-//   render_host [--in-range] [--block FRAMES] LIBRARY SCRIPT OUTDIR
+//   render_host [--in-range] [--block FRAMES] [--right | --stereo] LIBRARY SCRIPT OUTDIR
 //
 // LIBRARY is the LV2 library, the .clap or the VST3 bundle's library.
 // Through CLAP and VST3, every control the script changes between two runs
@@ -16,6 +16,12 @@
 // whatever the blocks. Those plugins take a value outside a range as its
 // end and ignore one that is not finite; --in-range makes the LV2 side pass
 // on the values that way, for comparing them.
+//
+// Every input line sets a left and a right signal (the right one of the
+// same kind, half a period on and with noise of its own). The mono plugin
+// is fed the left one, or with --right the right one (NAME.right.f32);
+// --stereo runs the stereo plugin on both and writes NAME.f32 and
+// NAME.right.f32, which must be the two mono renders bit for bit.
 //
 // Script lines (words separated by blanks, # starts a comment):
 //   session NAME [RATE]        a new instance (the previous one is cleaned up)
@@ -134,7 +140,25 @@ struct Host {
     bool shared = false;
     uint32_t caller_mode = 0;
     SignalSource source;
+    // --right: `source` is the right signal; --stereo: the second channel.
+    bool right = false, stereo = false;
+    SignalSource right_source;
+    std::vector<float> rendered_right;
+    std::vector<float> in_r_buf = std::vector<float>(kMaxFrames);
+    std::vector<float> out_r_buf = std::vector<float>(kMaxFrames);
 };
+
+float* out_of(Host& h, bool right)
+{
+    if (right) return h.shared ? h.in_r_buf.data() : h.out_r_buf.data();
+    return h.shared ? h.in_buf.data() : h.out_buf.data();
+}
+
+void keep_output(Host& h, uint32_t n)
+{
+    h.rendered.insert(h.rendered.end(), out_of(h, false), out_of(h, false) + n);
+    if (h.stereo) h.rendered_right.insert(h.rendered_right.end(), out_of(h, true), out_of(h, true) + n);
+}
 
 int g_line = 0;
 
@@ -156,7 +180,11 @@ void connect_all(Host& h)
 {
     if (evented(h)) return;
     h.desc->connect_port(h.handle, 0, h.in_buf.data());
-    h.desc->connect_port(h.handle, 1, h.shared ? h.in_buf.data() : h.out_buf.data());
+    h.desc->connect_port(h.handle, 1, out_of(h, false));
+    if (h.stereo) {
+        h.desc->connect_port(h.handle, 11, h.in_r_buf.data());
+        h.desc->connect_port(h.handle, 12, out_of(h, true));
+    }
     for (int i = 0; i < kControlCount; ++i)
         h.desc->connect_port(h.handle, kFirstControlPort + i, &h.lv2_controls[i]);
 }
@@ -177,12 +205,11 @@ void clap_process_pending(Host& h, bool even_empty = false)
     ClapSide& c = h.cs;
     if (c.pending == 0 && c.events.empty() && !even_empty) return;
     if (h.vst3) return vst3_process_pending(h);
-    float* in = h.in_buf.data();
-    float* out = h.shared ? in : h.out_buf.data();
-    float* in_ch[1] = {in};
-    float* out_ch[1] = {out};
-    clap_audio_buffer_t ain{in_ch, nullptr, 1, 0, 0};
-    clap_audio_buffer_t aout{out_ch, nullptr, 1, 0, 0};
+    float* in_ch[2] = {h.in_buf.data(), h.in_r_buf.data()};
+    float* out_ch[2] = {out_of(h, false), out_of(h, true)};
+    const uint32_t channels = h.stereo ? 2 : 1;
+    clap_audio_buffer_t ain{in_ch, nullptr, channels, 0, 0};
+    clap_audio_buffer_t aout{out_ch, nullptr, channels, 0, 0};
     const clap_input_events_t in_events{&c.events, events_size, events_get};
     const clap_output_events_t out_events{nullptr, events_push};
     const clap_process_t pr{-1, c.pending, nullptr, &ain, &aout, 1, 1, &in_events, &out_events};
@@ -192,7 +219,7 @@ void clap_process_pending(Host& h, bool even_empty = false)
     mode_set(h.loaded_mode);
     clap_check(h, st == CLAP_PROCESS_CONTINUE, "process did not ask to continue");
     clap_check(h, after == h.caller_mode, "process left the caller's mode changed");
-    h.rendered.insert(h.rendered.end(), out, out + c.pending);
+    keep_output(h, c.pending);
     c.pending = 0;
     c.events.clear();
 }
@@ -244,14 +271,19 @@ void end_session(Host& h)
         h.desc->cleanup(h.handle);
         h.handle = nullptr;
     }
-    const std::string path = h.out_dir + "/" + h.name + ".f32";
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || std::fwrite(h.rendered.data(), sizeof(float), h.rendered.size(), f) != h.rendered.size() ||
-        std::fclose(f) != 0)
-        die("cannot write " + path);
-    std::printf("%-16s %8zu frames  fnv %016" PRIx64 "\n", h.name.c_str(), h.rendered.size(), fnv1a(h.rendered));
+    for (const bool right : {false, true}) {
+        if (right && !h.stereo) continue;
+        const std::vector<float>& r = right ? h.rendered_right : h.rendered;
+        const std::string name = h.name + (right || h.right ? ".right" : "");
+        const std::string path = h.out_dir + "/" + name + ".f32";
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        if (!f || std::fwrite(r.data(), sizeof(float), r.size(), f) != r.size() || std::fclose(f) != 0)
+            die("cannot write " + path);
+        std::printf("%-22s %8zu frames  fnv %016" PRIx64 "\n", name.c_str(), r.size(), fnv1a(r));
+    }
     h.finished[h.name] = std::move(h.rendered);
     h.rendered.clear();
+    h.rendered_right.clear();
     ++h.sessions;
 }
 
@@ -265,6 +297,8 @@ void begin_session(Host& h, const std::string& name, double rate)
     h.shared = false;
     h.caller_mode = h.loaded_mode;
     h.source = SignalSource{};
+    h.right_source = SignalSource{};
+    (h.right ? h.source : h.right_source).noise = 88675123u;
     if (h.vst3) {
         std::memcpy(h.cs.sent, kControlDefaults, sizeof h.cs.sent);
         h.cs.pending = 0;
@@ -274,7 +308,8 @@ void begin_session(Host& h, const std::string& name, double rate)
     }
     if (h.clap) {
         ClapSide& c = h.cs;
-        c.plugin = c.factory->create_plugin(c.factory, &kClapHost, "org.zirpomatik.tolm");
+        c.plugin = c.factory->create_plugin(c.factory, &kClapHost, h.stereo ? "org.zirpomatik.tolm.stereo"
+                                                                              : "org.zirpomatik.tolm");
         if (!c.plugin || !c.plugin->init(c.plugin)) die("create or init failed");
         std::memcpy(c.sent, kControlDefaults, sizeof c.sent);
         c.pending = 0;
@@ -310,7 +345,8 @@ void clap_run_once(Host& h, uint32_t n)
     ClapSide& c = h.cs;
     if (c.pending > 0 && c.pending + n > c.block) clap_process_pending(h);
     clap_queue_changes(h);
-    for (uint32_t j = 0; j < n; ++j) h.in_buf[c.pending + j] = h.source.next();
+    for (uint32_t j = c.pending; j < c.pending + n; ++j)
+        h.in_buf[j] = h.source.next(), h.in_r_buf[j] = h.right_source.next();
     c.pending += n;
     // One call per run (of no frames too, as LV2 hosts make them), or a
     // full block.
@@ -325,7 +361,7 @@ void run_once(Host& h, uint32_t n)
     }
     for (int i = 0; i < kControlCount; ++i)
         h.lv2_controls[i] = h.in_range ? in_range(i, h.controls[i], h.lv2_controls[i]) : h.controls[i];
-    for (uint32_t j = 0; j < n; ++j) h.in_buf[j] = h.source.next();
+    for (uint32_t j = 0; j < n; ++j) h.in_buf[j] = h.source.next(), h.in_r_buf[j] = h.right_source.next();
     mode_set(h.caller_mode);
     h.desc->run(h.handle, n);
     const uint32_t after = mode_get() & ~kModes.status_bits;
@@ -335,8 +371,7 @@ void run_once(Host& h, uint32_t n)
         fail(h, msg);
     }
     mode_set(h.loaded_mode);
-    const float* out = h.shared ? h.in_buf.data() : h.out_buf.data();
-    h.rendered.insert(h.rendered.end(), out, out + n);
+    keep_output(h, n);
 }
 
 // run FRAMES [xCOUNT] [PORT+=STEP ...]
@@ -378,8 +413,9 @@ Steinberg_Vst_ParamValue vst3_normalized(Host& h, uint32_t id, float plain)
 void vst3_begin(Host& h, double rate)
 {
     Vst3Side& v = h.vs;
+    // Each plugin's component, then its controller: the mono plugin, the stereo one.
     Steinberg_PClassInfo info;
-    if (VCALL(v.factory, countClasses) < 2 || VCALL(v.factory, getClassInfo, 0, &info) != Steinberg_kResultOk ||
+    if (VCALL(v.factory, countClasses) != 4 || VCALL(v.factory, getClassInfo, h.stereo ? 2 : 0, &info) != Steinberg_kResultOk ||
         std::strcmp(info.category, "Audio Module Class") != 0)
         die("unexpected factory");
     void* obj = nullptr;
@@ -411,7 +447,7 @@ void vst3_begin(Host& h, double rate)
             float(VCALL(v.ctl, normalizedParamToPlain, p.id, p.defaultNormalizedValue)) != kControlDefaults[i])
             die(std::string("unexpected parameter info for ") + kControlSymbols[i]);
     }
-    Steinberg_Vst_SpeakerArrangement mono = Steinberg_Vst_SpeakerArr_kMono;
+    Steinberg_Vst_SpeakerArrangement mono = h.stereo ? Steinberg_Vst_SpeakerArr_kStereo : Steinberg_Vst_SpeakerArr_kMono;
     Steinberg_Vst_ProcessSetup setup{Steinberg_Vst_ProcessModes_kRealtime, Steinberg_Vst_SymbolicSampleSizes_kSample32,
                                      int32_t(kMaxFrames), rate};
     if (VCALL(v.proc, setBusArrangements, &mono, 1, &mono, 1) != Steinberg_kResultTrue ||
@@ -445,9 +481,10 @@ Steinberg_tresult vst3_call(Host& h, uint32_t frames, float* in, float* out, int
     for (const Vst3Queue& q : v.extra.queues)
         for (const Point& p : q.points) changes.add(q.id, p.offset, p.value);
     v.extra.queues.clear();
-    float* in_ch[1] = {in};
-    float* out_ch[1] = {out};
-    Steinberg_Vst_AudioBusBuffers ain{1, 0, {in_ch}}, aout{1, 0, {out_ch}};
+    float* in_ch[2] = {in, h.in_r_buf.data()};
+    float* out_ch[2] = {out, out_of(h, true)};
+    const int32_t channels = h.stereo ? 2 : 1;
+    Steinberg_Vst_AudioBusBuffers ain{channels, 0, {in_ch}}, aout{channels, 0, {out_ch}};
     Steinberg_Vst_ProcessData d{Steinberg_Vst_ProcessModes_kRealtime, sample_size, int32_t(frames), 1, 1, &ain, &aout,
                                 reinterpret_cast<Steinberg_Vst_IParameterChanges*>(&changes), nullptr, nullptr, nullptr,
                                 nullptr};
@@ -462,10 +499,8 @@ Steinberg_tresult vst3_call(Host& h, uint32_t frames, float* in, float* out, int
 void vst3_process_pending(Host& h)
 {
     ClapSide& c = h.cs;
-    float* in = h.in_buf.data();
-    float* out = h.shared ? in : h.out_buf.data();
-    clap_check(h, vst3_call(h, c.pending, in, out) == Steinberg_kResultOk, "process failed");
-    h.rendered.insert(h.rendered.end(), out, out + c.pending);
+    clap_check(h, vst3_call(h, c.pending, h.in_buf.data(), out_of(h, false)) == Steinberg_kResultOk, "process failed");
+    keep_output(h, c.pending);
     c.pending = 0;
     c.events.clear();
 }
@@ -527,7 +562,9 @@ void vst3_hostile(Host& h)
     if (VCALL(v.comp, setState, as<Steinberg_IBStream>(&bytewise)) != Steinberg_kResultOk || vst3_state(h, 1) != good)
         fail(h, "state read a byte at a time");
 
+    // The class's own arrangement, and the other one.
     Steinberg_Vst_SpeakerArrangement mono = Steinberg_Vst_SpeakerArr_kMono, stereo = Steinberg_Vst_SpeakerArr_kStereo;
+    if (h.stereo) std::swap(mono, stereo);
     Steinberg_Vst_SpeakerArrangement two[2] = {mono, mono};
     Steinberg_Vst_ProcessSetup setup64{Steinberg_Vst_ProcessModes_kRealtime, Steinberg_Vst_SymbolicSampleSizes_kSample64,
                                        int32_t(kMaxFrames), 48000.0};
@@ -536,7 +573,7 @@ void vst3_hostile(Host& h)
     Steinberg_Vst_SpeakerArrangement arr = 0;
     struct CallCase { const char* what; bool refused; };
     const CallCase calls[] = {
-        {"stereo buses", VCALL(v.proc, setBusArrangements, &stereo, 1, &stereo, 1) != Steinberg_kResultTrue},
+        {"the other arrangement", VCALL(v.proc, setBusArrangements, &stereo, 1, &stereo, 1) != Steinberg_kResultTrue},
         {"two inputs", VCALL(v.proc, setBusArrangements, two, 2, &mono, 1) != Steinberg_kResultTrue},
         {"no buses", VCALL(v.proc, setBusArrangements, nullptr, 0, nullptr, 0) != Steinberg_kResultTrue},
         {"arrangement kept", VCALL(v.proc, getBusArrangement, 1, 0, &arr) == Steinberg_kResultOk && arr == mono},
@@ -562,14 +599,14 @@ void vst3_hostile(Host& h)
     v.extra.add(kFirstControlPort + 5, 3, double(nan));
 }
 
-void check_zero_tail(Host& h, size_t frames)
+void check_zero_tail(Host& h, const std::vector<float>& rendered, size_t frames)
 {
-    if (frames > h.rendered.size()) die("zero-tail longer than the output");
-    for (size_t i = h.rendered.size() - frames; i < h.rendered.size(); ++i) {
-        if (h.rendered[i] != 0.0f) {
+    if (frames > rendered.size()) die("zero-tail longer than the output");
+    for (size_t i = rendered.size() - frames; i < rendered.size(); ++i) {
+        if (rendered[i] != 0.0f) {
             char msg[96];
             std::snprintf(msg, sizeof msg, "frame %zu is %a, not 0 (subnormals not flushed?)", i,
-                          double(h.rendered[i]));
+                          double(rendered[i]));
             fail(h, msg);
             return;
         }
@@ -613,7 +650,8 @@ void execute(Host& h, const std::string& line)
         float amp = 1.0f;
         long period = 100;
         words >> a >> amp >> period;
-        if (!h.source.select(a, amp, period)) die("bad input " + a);
+        if (!h.source.select(a, amp, period) || !h.right_source.select(a, amp, period)) die("bad input " + a);
+        (h.right ? h.source : h.right_source).phase = uint32_t(period / 2);
     } else if (cmd == "buffers") {
         words >> a;
         if (a != "shared" && a != "separate") die("buffers shared|separate");
@@ -645,7 +683,8 @@ void execute(Host& h, const std::string& line)
     } else if (cmd == "zero-tail") {
         size_t frames = 0;
         words >> frames;
-        check_zero_tail(h, frames);
+        check_zero_tail(h, h.rendered, frames);
+        if (h.stereo) check_zero_tail(h, h.rendered_right, frames);
     } else if (cmd == "same-as") {
         words >> a;
         // Values brought into range draw from the shared generator where the
@@ -666,11 +705,13 @@ int main(int argc, char** argv)
     for (; arg < argc && argv[arg][0] == '-'; ++arg) {
         const std::string opt = argv[arg];
         if (opt == "--in-range") h.in_range = true;
+        else if (opt == "--right") h.right = true;
+        else if (opt == "--stereo") h.stereo = true;
         else if (opt == "--block" && arg + 1 < argc) h.cs.block = uint32_t(std::strtoul(argv[++arg], nullptr, 10));
         else break;
     }
-    if (argc - arg != 3 || h.cs.block > kMaxFrames) {
-        std::fprintf(stderr, "usage: render_host [--in-range] [--block FRAMES] LIBRARY SCRIPT OUTDIR\n");
+    if (argc - arg != 3 || h.cs.block > kMaxFrames || (h.right && h.stereo)) {
+        std::fprintf(stderr, "usage: render_host [--in-range] [--block FRAMES] [--right | --stereo] LIBRARY SCRIPT OUTDIR\n");
         return 2;
     }
     const char* library = argv[arg];
@@ -699,12 +740,13 @@ int main(int argc, char** argv)
         h.cs.entry = static_cast<const clap_plugin_entry_t*>(dlsym(lib, "clap_entry"));
         if (!h.cs.entry || !h.cs.entry->init(library)) die("no clap_entry, or its init failed");
         h.cs.factory = static_cast<const clap_plugin_factory_t*>(h.cs.entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
-        if (!h.cs.factory || h.cs.factory->get_plugin_count(h.cs.factory) != 1) die("unexpected factory");
+        if (!h.cs.factory || h.cs.factory->get_plugin_count(h.cs.factory) != 2) die("unexpected factory");
     } else {
         auto entry = reinterpret_cast<LV2_Descriptor_Function>(dlsym(lib, "lv2_descriptor"));
         if (!entry) die("no lv2_descriptor");
         h.desc = entry(0);
-        if (!h.desc || entry(1) != nullptr || !std::strstr(h.desc->URI, "/plugins/zirpomatik-tolm") ||
+        const std::string uri = h.desc ? h.desc->URI : "";
+        if (!h.desc || entry(1) != nullptr || !uri.ends_with(h.stereo ? "/plugins/zirpomatik-tolm-stereo" : "/plugins/zirpomatik-tolm") ||
             h.desc->extension_data(LV2_CORE__isLive) != nullptr)
             die("unexpected descriptor");
     }

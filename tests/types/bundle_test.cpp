@@ -154,3 +154,41 @@ TEST(TypeControl, ResponsesBehaveAsTheNamesSay)
         if (p.notch) EXPECT_LT(g[2], 0.5 * std::min(g[1], g[3]));
     }
 }
+
+// The stereo plugin's description: the mono plugin's controls, value for
+// value, and its channels on either side of stereo groups.
+TEST(StereoPlugin, HasTheMonoControlsAndStereoGroups)
+{
+    Host h;
+    const LilvPlugin* st = load_built_plugin(h.world, ZT_STEREO_URI);
+    ASSERT_TRUE(h.plugin && st);
+    ASSERT_EQ(lilv_plugin_get_num_ports(st), 13u);
+    const std::string lv2 = "http://lv2plug.in/ns/lv2core#", pg = "http://lv2plug.in/ns/ext/port-groups#";
+    const auto value = [&](const LilvPlugin* p, uint32_t i, const std::string& pred) {
+        LilvNode* n = lilv_new_uri(h.world, pred.c_str());
+        LilvNodes* v = lilv_port_get_value(p, lilv_plugin_get_port_by_index(p, i), n);
+        const std::string text = v ? lilv_node_as_string(lilv_nodes_get_first(v)) : "";
+        lilv_nodes_free(v);
+        lilv_node_free(n);
+        return text.substr(text.find('#') + 1);  // a group: its name within the plugin
+    };
+    for (uint32_t i = 2; i < 11; ++i)
+        for (const std::string& pred : {lv2 + "symbol", lv2 + "default", lv2 + "minimum", lv2 + "maximum",
+                                        lv2 + "name", pg + "group", std::string("http://www.w3.org/2000/01/rdf-schema#comment")}) {
+            EXPECT_NE(value(h.plugin, i, pred), "") << i << " " << pred;
+            EXPECT_EQ(value(st, i, pred), value(h.plugin, i, pred)) << i << " " << pred;
+        }
+    const char* sides[][3] = {{"in_l", "left", "main_in"}, {"out_l", "left", "main_out"},
+                              {"in_r", "right", "main_in"}, {"out_r", "right", "main_out"}};
+    for (uint32_t k = 0; k < 4; ++k) {
+        const uint32_t i = k < 2 ? k : 9 + k;
+        EXPECT_EQ(value(st, i, lv2 + "symbol"), sides[k][0]);
+        EXPECT_EQ(value(st, i, lv2 + "designation"), sides[k][1]);
+        EXPECT_EQ(value(st, i, pg + "group"), sides[k][2]);
+    }
+    LilvNode* group = lilv_new_uri(h.world, ZT_STEREO_URI "#main_in");
+    LilvNode* stereo_group = lilv_new_uri(h.world, (pg + "StereoGroup").c_str());
+    EXPECT_TRUE(lilv_world_ask(h.world, group, nullptr, stereo_group));
+    lilv_node_free(group);
+    lilv_node_free(stereo_group);
+}
