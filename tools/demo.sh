@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the plugin, installs the bundle to
-# ~/.lv2 (and the CLAP plugin to ~/.clap), and renders a demo through the real LV2 host lv2apply:
+# ~/.lv2 (the CLAP plugin to ~/.clap, the VST3 bundle to ~/.vst3), and
+# renders a demo through the real LV2 host lv2apply:
 # out/demo-in.wav -> out/demo.wav, with a spectrogram out/demo.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,4 +21,4 @@ LV2_PATH="$PWD/build" lv2apply -i out/demo-in.wav -o out/demo.wav \
   "$uri" 2> >(grep -v -e 'manifest.ttl' -e '^lilv_world_load' >&2)
 sox out/demo.wav -n spectrogram -o out/demo.png -t "Zirpomatik Tolm: random low-pass on a 110 Hz sawtooth" -x 1200 -y 513 -z 90
 echo "rendered $PWD/out/demo.wav and $PWD/out/demo.png; bundle installed in $HOME/.lv2/zirpomatik-tolm.lv2," \
-  "CLAP plugin in $HOME/.clap/zirpomatik-tolm.clap"
+  "CLAP plugin in $HOME/.clap/zirpomatik-tolm.clap, VST3 plugin in $HOME/.vst3/zirpomatik-tolm.vst3"
