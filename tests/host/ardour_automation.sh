@@ -2,11 +2,15 @@
 # Ardour (7, through its headless Lua interpreter) puts the plugin on a track
 # of a new session and saves it: the session file lists every one of the
 # nine controls, none marked NotAutomatable (Ardour gives such a control no
-# automation lane).
-# Usage: ardour_automation.sh BUILD_DIR PLUGIN_URI
+# automation lane). Then Ardour's own scanner finds both VST3 plugins, and
+# a track bounced through the VST3 plugin (a saw from a small Lua DSP
+# before it) is lv2apply's render of the same saw bit for bit. Ardour
+# hands VST3 plugins their normalised values as 32-bit floats, so only
+# values that come back whole from those are set (octaves 7).
+# Usage: ardour_automation.sh BUILD_DIR PLUGIN_URI ZT_WAV
 # Exits 77 (skipped) when ardour7-lua is not installed.
 set -euo pipefail
-build=$1 uri=$2
+build=$1 uri=$2 zt_wav=$3
 if ! command -v ardour7-lua >/dev/null; then
   echo "SKIPPED: ardour7-lua is not installed (the Debian package ardour; bash tools/deps.sh installs it)"
   exit 77
@@ -48,4 +52,54 @@ for symbol in mix rate glide_down glide_up shape resonance center octaves type; 
   fi
 done
 [ $status -eq 0 ] && echo "Ardour: all nine controls automatable"
+
+mkdir -p "$work/vst3" "$work/home/.config/ardour7/scripts"
+ln -s "$build/zirpomatik-tolm.vst3" "$work/vst3/"
+scan=$(HOME=$work/home LD_LIBRARY_PATH=/usr/lib/ardour7 timeout 60 /usr/lib/ardour7/ardour-vst3-scanner \
+  "$work/vst3/zirpomatik-tolm.vst3" 2>&1 || true)
+for name in "Zirpomatik Tolm" "Zirpomatik Tolm Stereo"; do
+  grep -qx "\[Info\]: Found Plugin: $name" <<<"$scan" || { echo "$scan"; echo "FAILED: Ardour's scanner misses $name"; exit 1; }
+done
+cat >"$work/home/.config/ardour7/scripts/zt_saw.lua" <<'LUA'
+ardour { ["type"] = "dsp", name = "ZT Saw", category = "Utility", license = "MIT", author = "Zirpomatik",
+         description = [[A saw of period 100 from the first frame it runs]] }
+function dsp_ioconfig () return { { audio_in = 1, audio_out = 1 } } end
+local k = 0
+function dsp_run (ins, outs, n_samples)
+  local o = outs[1]:array()
+  for i = 1, n_samples do o[i] = (k % 100) / 50 - 1; k = k + 1 end
+end
+LUA
+# The engine stops before the saw goes in: it runs only for the bounce.
+cat >"$work/bounce.lua" <<LUA
+local n = 96000
+local f = assert(io.open("$work/in.wav", "wb"))
+f:write("RIFF", string.pack("<I4", 50 + 4 * n), "WAVEfmt ", string.pack("<I4I2I2I4I4I2I2I2", 18, 3, 1, 48000, 192000, 4, 32, 0),
+        "fact", string.pack("<I4I4", 4, n), "data", string.pack("<I4", 4 * n))
+for k = 0, n - 1 do f:write(string.pack("<f", (k % 100) / 50 - 1)) end
+f:close()
+AudioEngine:set_backend("None (Dummy)", "", "")
+AudioEngine:start()
+assert(create_session("$work/vst3-session", "tolm", 48000), "no session")
+local track = Session:new_audio_track(1, 1, nil, 1, "Tolm", ARDOUR.PresentationInfo.max_order,
+                                      ARDOUR.TrackMode.Normal, true):front()
+AudioEngine:stop()
+local saw = ARDOUR.LuaAPI.new_luaproc(Session, "ZT Saw")
+local p = ARDOUR.LuaAPI.new_plugin(Session, "AD62D939F4DD10851F980BE8CB01D3DA", ARDOUR.PluginType.VST3, "")
+assert(not saw:isnil() and not p:isnil(), "no saw, or Ardour did not find the VST3 plugin")
+track:add_processor_by_index(saw, 0, nil, true)
+track:add_processor_by_index(p, 1, nil, true)
+assert(ARDOUR.LuaAPI.set_processor_param(p, 7, 7))
+track:bounce_range(0, n, ARDOUR.InterThreadInfo(), p, true, "bounced", false)
+close_session()
+LUA
+HOME=$work/home VST3_PATH=$work/vst3 timeout 120 ardour7-lua "$work/bounce.lua" >"$work/log" 2>&1 || {
+  cat "$work/log"
+  echo "FAILED: ardour7-lua could not bounce the track"
+  exit 1
+}
+LV2_PATH=$work/lv2 lv2apply -i "$work/in.wav" -o "$work/lv2apply.wav" -c octaves 7 "$uri" 2>/dev/null
+"$zt_wav" compare "$work/lv2apply.wav" "$work/vst3-session/interchange/vst3-session/audiofiles/bounced.wav" ||
+  { echo "FAILED: Ardour's VST3 bounce differs from lv2apply's render"; exit 1; }
+echo "Ardour: both VST3 plugins found; the bounce through the VST3 plugin is lv2apply's render"
 exit $status
