@@ -10,7 +10,9 @@
 # private X server, must draw the x86-64 pictures pixel for pixel. The
 # render of an x86-64 build that uses neither the FMA clone nor the C
 # library's FMA variants (a processor without FMA) must match too, and the
-# .clap of each processor renders the same sessions as the LV2 library.
+# .clap and the VST3 library of each processor render the same sessions as
+# the LV2 library; the latter join the x86-64 VST3 bundle in its
+# aarch64-linux and armv7l-linux folders, one bundle for the three.
 #
 # Build folders: build-x64cmp (the x86-64 bundle, hosts and renders, and
 # nofma/), and per processor build-a64 / build-armhf (sysroot/, googletest
@@ -51,9 +53,9 @@ cmake -S . -B "$x64/nofma" -DCMAKE_BUILD_TYPE=Release -DZT_BUILD_BENCH=OFF -DZT_
   -DZT_BUILD_PLOTS=OFF -DCMAKE_CXX_FLAGS=-DZT_NO_CLONES >/dev/null
 cmake --build "$x64/nofma" -j"$jobs" --target zt_bundle >/dev/null
 
-host_flags=(-std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Werror -Ithird_party/clap/include)
+host_flags=(-std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Werror -Ithird_party/clap/include -Ithird_party/vst3)
 g++ "${host_flags[@]}" tests/cross/render_host.cpp -o "$x64/render_host" -ldl
-rm -rf "$x64/render" "$x64/nofma/render" "$x64/shot" "$x64/render-in-range" "$x64/clap-render"
+rm -rf "$x64/render" "$x64/nofma/render" "$x64/shot" "$x64/render-in-range" "$x64/clap-render" "$x64/vst3-render"
 mkdir -p "$x64/render" "$x64/nofma/render" "$x64/shot" "$x64/render-in-range" "$x64/clap-render"
 "$x64/render_host" "$x64/$bundle/$lib" "$script" "$x64/render" >"$x64/render.log" ||
   { cat "$x64/render.log"; fail "x86-64 render"; }
@@ -96,10 +98,14 @@ compare() {  # compare LABEL DIR [REFERENCE_DIR]
 }
 compare x86-64-nofma "$x64/nofma/render"
 compare x86-64-clap "$x64/clap-render" "$x64/render-in-range"
+mkdir -p "$x64/vst3-render"
+"$x64/render_host" --block 389 "$x64/zirpomatik-tolm.vst3/Contents/x86_64-linux/zirpomatik-tolm.so" "$script" \
+  "$x64/vst3-render" >"$x64/vst3-render.log" || { cat "$x64/vst3-render.log"; fail "x86-64 VST3 render"; }
+compare x86-64-vst3 "$x64/vst3-render" "$x64/render-in-range"
 
 # --- each Arm processor
-arm_build() {  # arm_build NAME DEBIAN_ARCH TRIPLE QEMU TOOLCHAIN FOLDER ELF_MACHINE
-  local name=$1 debarch=$2 triple=$3 qemu=$4 toolchain=$5 dir=$6 machine=$7 t0=$SECONDS
+arm_build() {  # arm_build NAME DEBIAN_ARCH TRIPLE QEMU TOOLCHAIN FOLDER ELF_MACHINE VST3_ARCH
+  local name=$1 debarch=$2 triple=$3 qemu=$4 toolchain=$5 dir=$6 machine=$7 vst3=zirpomatik-tolm.vst3/Contents/$8-linux t0=$SECONDS
   local sysroot=$dir/sysroot emulate=("$4" -L "/usr/$3")
   # The .clap carries the window: cairo, X11 and their libraries come from
   # the sysroot, the C library from the cross root.
@@ -126,13 +132,17 @@ arm_build() {  # arm_build NAME DEBIAN_ARCH TRIPLE QEMU TOOLCHAIN FOLDER ELF_MAC
   for f in "$x64/$bundle"/*.ttl; do
     cmp "$f" "$dir/main/$bundle/$(basename "$f")" || fail "$name: $(basename "$f") differs"
   done
-  for f in "$dir/main/$bundle"/*.so "$dir/main/zirpomatik-tolm.clap"; do
+  for f in "$dir/main/$bundle"/*.so "$dir/main/zirpomatik-tolm.clap" "$dir/main/$vst3/zirpomatik-tolm.so"; do
     $triple-readelf -h "$f" | grep -q "Machine:.*$machine\$" || fail "$name: $(basename "$f") is not for $machine"
   done
   exports=$($triple-nm -D --defined-only "$dir/main/$bundle/$lib" | awk '{print $3}')
   [ "$exports" = lv2_descriptor ] || fail "$name: the library exports: $exports"
   exports=$($triple-nm -D --defined-only "$dir/main/$bundle/libzirpomatik-tolm-ui.so" | awk '{print $3}')
   [ "$exports" = lv2ui_descriptor ] || fail "$name: the window's library exports: $exports"
+  exports=$($triple-nm -D --defined-only "$dir/main/$vst3/zirpomatik-tolm.so" | awk '{print $3}' | xargs)
+  [ "$exports" = "GetPluginFactory ModuleEntry ModuleExit" ] || fail "$name: the VST3 library exports: $exports"
+  cmp "$x64/zirpomatik-tolm.vst3/Contents/Resources/moduleinfo.json" \
+    "$dir/main/zirpomatik-tolm.vst3/Contents/Resources/moduleinfo.json" || fail "$name: moduleinfo.json differs"
 
   ctest --test-dir "$dir/main" --output-on-failure --no-tests=error -j"$jobs"
 
@@ -140,14 +150,19 @@ arm_build() {  # arm_build NAME DEBIAN_ARCH TRIPLE QEMU TOOLCHAIN FOLDER ELF_MAC
   # exact-zero tails, split invariance) must pass here too.
   $triple-g++ "${host_flags[@]}" -I"$dir/main/cross-include" tests/cross/render_host.cpp \
     -o "$dir/render_host" -ldl
-  rm -rf "$dir/render" "$dir/shot" "$dir/clap-render"
-  mkdir -p "$dir/render" "$dir/shot" "$dir/clap-render"
+  rm -rf "$dir/render" "$dir/shot" "$dir/clap-render" "$dir/vst3-render"
+  mkdir -p "$dir/render" "$dir/shot" "$dir/clap-render" "$dir/vst3-render"
   "${emulate[@]}" "$dir/render_host" "$dir/main/$bundle/$lib" "$script" "$dir/render" >"$dir/render.log" ||
     { cat "$dir/render.log"; fail "$name render"; }
   "${emulate_gui[@]}" "$dir/render_host" --block 389 "$dir/main/zirpomatik-tolm.clap" "$script" "$dir/clap-render" \
     >"$dir/clap-render.log" || { cat "$dir/clap-render.log"; fail "$name CLAP render"; }
   compare "$name" "$dir/render"
+  "${emulate_gui[@]}" "$dir/render_host" --block 389 "$dir/main/$vst3/zirpomatik-tolm.so" "$script" "$dir/vst3-render" \
+    >"$dir/vst3-render.log" || { cat "$dir/vst3-render.log"; fail "$name VST3 render"; }
   compare "$name-clap" "$dir/clap-render" "$x64/render-in-range"
+  compare "$name-vst3" "$dir/vst3-render" "$x64/render-in-range"
+  mkdir -p "$x64/$vst3"
+  cp "$dir/main/$vst3/zirpomatik-tolm.so" "$x64/$vst3/"
 
   "${emulate_gui[@]}" "$dir/main/tests/cross/zt_window_shot" "$dir/shot" >"$dir/shot/calls" || fail "$name window"
   cmp -s "$x64/shot/calls" "$dir/shot/calls" || fail "$name window: the drag told the host other things than on x86-64"
@@ -161,8 +176,9 @@ arm_build() {  # arm_build NAME DEBIAN_ARCH TRIPLE QEMU TOOLCHAIN FOLDER ELF_MAC
   echo "arm: $name: bundle, unit tests, renders and window pictures checked ($((SECONDS - t0)) s)"
 }
 
-arm_build aarch64 arm64 aarch64-linux-gnu qemu-aarch64 toolchain-aarch64.cmake "$src/build-a64" AArch64
-arm_build armhf armhf arm-linux-gnueabihf qemu-arm toolchain-armhf.cmake "$src/build-armhf" ARM
+arm_build aarch64 arm64 aarch64-linux-gnu qemu-aarch64 toolchain-aarch64.cmake "$src/build-a64" AArch64 aarch64
+arm_build armhf armhf arm-linux-gnueabihf qemu-arm toolchain-armhf.cmake "$src/build-armhf" ARM armv7l
+echo "arm: the VST3 bundle for three processors: $x64/zirpomatik-tolm.vst3 ($(cd "$x64/zirpomatik-tolm.vst3/Contents" && ls -d *-linux | xargs))"
 
 echo "arm and x86-64 renders: $passed passed, $failed failed"
 [ "$failed" -eq 0 ] || fail "the renders are not bit-identical"

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# The Debian packages (LV2 and CLAP) as a user gets them: built with
+# The Debian packages (LV2, CLAP and VST3) as a user gets them: built with
 # dpkg-buildpackage from a copy of the tree (the tree itself stays clean) in
 # a bare Debian 12 chroot holding only build-essential and the
 # Build-Depends, so that a missing one fails here; checked by lintian (any
 # error or warning fails); installed with apt-get into a second bare chroot,
-# the LV2 plugin listed by lv2ls and run by lv2apply there, the CLAP plugin
-# run by the render host. Their renders must carry the same samples, bit for
+# the LV2 plugin listed by lv2ls and run by lv2apply there, the CLAP and
+# VST3 plugins run by the render host. Their renders must carry the same samples, bit for
 # bit, as the build tree's (build/) given the same input. Then both are
 # purged, and /usr must be as before the install.
 #
@@ -24,6 +24,8 @@ bash tools/deps.sh
 uri=$(sed -n 's/^set(ZT_PLUGIN_URI "\(.*\)")$/\1/p' CMakeLists.txt)
 name=$(sed -n 's/^Package: //p' debian/control | grep -- -lv2$)
 clap_name=$(sed -n 's/^Package: //p' debian/control | grep -- -clap$)
+vst3_name=$(sed -n 's/^Package: //p' debian/control | grep -- -vst3$)
+vst3_lib=zirpomatik-tolm.vst3/Contents/$(uname -m)-linux/zirpomatik-tolm.so
 bundle=zirpomatik-tolm.lv2
 work=$(mktemp -d "${TMPDIR:-/tmp}/zt-package.XXXXXX")
 # Never remove a chroot while proc is still mounted in it.
@@ -79,20 +81,25 @@ version=$(cd "$work/pkg/src" && dpkg-parsechangelog -S Version)
 arch=$(dpkg --print-architecture)
 deb=$work/pkg/${name}_${version}_$arch.deb
 clap_deb=$work/pkg/${clap_name}_${version}_$arch.deb
+vst3_deb=$work/pkg/${vst3_name}_${version}_$arch.deb
 changes=$work/pkg/$(sed -n 's/^Source: //p' debian/control)_${version}_$arch.changes
-[ -f "$deb" ] && [ -f "$clap_deb" ] && [ -f "$changes" ] ||
-  fail "no $(basename "$deb"), $(basename "$clap_deb") or $(basename "$changes")"
+[ -f "$deb" ] && [ -f "$clap_deb" ] && [ -f "$vst3_deb" ] && [ -f "$changes" ] ||
+  fail "no $(basename "$deb"), $(basename "$clap_deb"), $(basename "$vst3_deb") or $(basename "$changes")"
 dpkg-deb -c "$deb" >"$work/contents"
 grep -q "/usr/lib/lv2/$bundle/libzirpomatik-tolm.so$" "$work/contents" ||
   fail "the package does not hold /usr/lib/lv2/$bundle/libzirpomatik-tolm.so"
 dpkg-deb -c "$clap_deb" >"$work/clap-contents"
 grep -q "/usr/lib/clap/zirpomatik-tolm.clap$" "$work/clap-contents" ||
   fail "$clap_name does not hold /usr/lib/clap/zirpomatik-tolm.clap"
-! grep -q "/usr/lib/clap/" "$work/contents" && ! grep -q "/usr/lib/lv2/" "$work/clap-contents" ||
-  fail "the two packages share files"
+dpkg-deb -c "$vst3_deb" >"$work/vst3-contents"
+for f in "$vst3_lib" zirpomatik-tolm.vst3/Contents/Resources/moduleinfo.json; do
+  grep -q "/usr/lib/vst3/$f$" "$work/vst3-contents" || fail "$vst3_name does not hold /usr/lib/vst3/$f"
+done
+! grep -q "/usr/lib/\(clap\|vst3\)/" "$work/contents" && ! grep -q "/usr/lib/\(lv2\|vst3\)/" "$work/clap-contents" &&
+  ! grep -q "/usr/lib/\(lv2\|clap\)/" "$work/vst3-contents" || fail "the packages share files"
 
 # --- lintian
-lintian --info --display-info "$deb" "$clap_deb" "$changes" >"$work/lintian.log" 2>&1 || true
+lintian --info --display-info "$deb" "$clap_deb" "$vst3_deb" "$changes" >"$work/lintian.log" 2>&1 || true
 grep -v 'running with root privileges' "$work/lintian.log" | sed 's/^/package: lintian: /' || true
 ! grep -q '^[EW]:' "$work/lintian.log" || fail "lintian reports errors or warnings (above)"
 
@@ -117,20 +124,24 @@ inside() { in_root "$root" "$1"; }
 inside 'apt-get install -y -qq --no-install-recommends lilv-utils' >>"$work/chroot.log" 2>&1 ||
   { tail -20 "$work/chroot.log"; fail "installing lilv-utils in the chroot"; }
 inside 'find /usr | sort' >"$work/usr-before"
-cp "$deb" "$clap_deb" "$work/in.wav" "$root/tmp/"
+cp "$deb" "$clap_deb" "$vst3_deb" "$work/in.wav" "$root/tmp/"
 # The CLAP plugin's renders of the cross sessions, through the build tree's .clap.
 mkdir -p "$work/tree-clap" "$root/tmp/clap-render"
 cp "$src/build/tests/clap/zt_render_host" "$src/tests/cross/sessions.txt" "$root/tmp/"
 "$src/build/tests/clap/zt_render_host" --block 389 "$src/build/zirpomatik-tolm.clap" "$src/tests/cross/sessions.txt" \
   "$work/tree-clap" >/dev/null || fail "render_host with the build tree's .clap"
+mkdir -p "$work/tree-vst3" "$root/tmp/vst3-render"
+"$src/build/tests/clap/zt_render_host" --block 389 "$src/build/$vst3_lib" "$src/tests/cross/sessions.txt" \
+  "$work/tree-vst3" >/dev/null || fail "render_host with the build tree's VST3 library"
 
 # --- install, list, render
-echo "package: chroot: apt-get install ./$(basename "$deb") ./$(basename "$clap_deb")"
-inside "cd /tmp && apt-get install -y -qq ./$(basename "$deb") ./$(basename "$clap_deb")" >>"$work/chroot.log" 2>&1 ||
-  { tail -20 "$work/chroot.log"; fail "apt-get install of both packages in the chroot"; }
+echo "package: chroot: apt-get install ./$(basename "$deb") ./$(basename "$clap_deb") ./$(basename "$vst3_deb")"
+inside "cd /tmp && apt-get install -y -qq ./$(basename "$deb") ./$(basename "$clap_deb") ./$(basename "$vst3_deb")" \
+  >>"$work/chroot.log" 2>&1 || { tail -20 "$work/chroot.log"; fail "apt-get install of the packages in the chroot"; }
+[ -f "$root/usr/lib/vst3/$vst3_lib" ] || fail "no /usr/lib/vst3/$vst3_lib after the install"
 [ -f "$root/usr/lib/clap/zirpomatik-tolm.clap" ] || fail "no /usr/lib/clap/zirpomatik-tolm.clap after the install"
 [ -f "$root/usr/lib/lv2/$bundle/libzirpomatik-tolm.so" ] || fail "no /usr/lib/lv2/$bundle/libzirpomatik-tolm.so after the install"
-for pkg in "$name" "$clap_name"; do
+for pkg in "$name" "$clap_name" "$vst3_name"; do
   for doc in README.md.gz changelog.gz copyright; do
     [ -f "$root/usr/share/doc/$pkg/$doc" ] || fail "no /usr/share/doc/$pkg/$doc after the install"
   done
@@ -151,18 +162,23 @@ for f in "$work"/tree-clap/*.f32; do
     fail "the installed .clap renders session $(basename "$f" .f32) other than build/zirpomatik-tolm.clap"
 done
 echo "package: installed .clap and build tree: $(ls "$work"/tree-clap/*.f32 | wc -l) sessions, same bits"
+inside "/tmp/zt_render_host --block 389 /usr/lib/vst3/$vst3_lib /tmp/sessions.txt /tmp/vst3-render" \
+  >"$work/vst3-render.log" 2>&1 || { cat "$work/vst3-render.log"; fail "render_host with the installed VST3 plugin"; }
+diff -r "$work/tree-vst3" "$root/tmp/vst3-render" >/dev/null ||
+  fail "the installed VST3 plugin renders other sessions than build/$vst3_lib"
+echo "package: installed VST3 plugin and build tree: $(ls "$work"/tree-vst3/*.f32 | wc -l) sessions, same bits"
 
 # --- purge: nothing of it may be left under /usr
-rm -rf "$root/tmp/zt_render_host" "$root/tmp/clap-render"
-inside "apt-get purge -y -qq --autoremove $name $clap_name" >>"$work/chroot.log" 2>&1 ||
-  { tail -20 "$work/chroot.log"; fail "apt-get purge $name $clap_name in the chroot"; }
+rm -rf "$root/tmp/zt_render_host" "$root/tmp/clap-render" "$root/tmp/vst3-render"
+inside "apt-get purge -y -qq --autoremove $name $clap_name $vst3_name" >>"$work/chroot.log" 2>&1 ||
+  { tail -20 "$work/chroot.log"; fail "apt-get purge $name $clap_name $vst3_name in the chroot"; }
 inside 'find /usr | sort' >"$work/usr-after"
 if ! diff "$work/usr-before" "$work/usr-after" >"$work/usr.diff"; then
   sed 's/^/package: /' "$work/usr.diff" | head -20
   fail "/usr after the purge differs from /usr before the install (above)"
 fi
-for pkg in "$name" "$clap_name"; do
+for pkg in "$name" "$clap_name" "$vst3_name"; do
   status=$(inside "dpkg-query -W -f='\${Status}' $pkg 2>/dev/null" || true)
   [ -z "$status" ] || [ "$status" = "unknown ok not-installed" ] || fail "$pkg is left as '$status' after the purge"
 done
-echo "package: $(basename "$deb") and $(basename "$clap_deb") built, lintian clean, installed, rendered, purged without a trace ($((SECONDS - start)) s)"
+echo "package: $(basename "$deb"), $(basename "$clap_deb") and $(basename "$vst3_deb") built, lintian clean, installed, rendered, purged without a trace ($((SECONDS - start)) s)"

@@ -29,6 +29,7 @@ declare -A triple=([arm64]=aarch64-linux-gnu [armhf]=arm-linux-gnueabihf)
 declare -A qemu=([arm64]=qemu-aarch64 [armhf]=qemu-arm)
 declare -A machine=([arm64]=AArch64 [armhf]=ARM)
 declare -A folder=([arm64]=build-a64 [armhf]=build-armhf)   # as 40-arm.sh names them
+declare -A vst3_arch=([arm64]=aarch64 [armhf]=armv7l)        # the VST3 bundle's folder names
 bundle=zirpomatik-tolm.lv2
 lib=libzirpomatik-tolm.so
 work=$(mktemp -d "${TMPDIR:-/tmp}/zt-arm-packages.XXXXXX")
@@ -116,7 +117,7 @@ done
 cmake --build build --target zt_bundle >/dev/null || fail "could not build zt_bundle in build/"
 mkdir -p "$work/include" "$work/render/x86-64"
 ln -s /usr/include/lv2 "$work/include/lv2"
-host_flags=(-std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Werror -I"$work/include" -Ithird_party/clap/include)
+host_flags=(-std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Werror -I"$work/include" -Ithird_party/clap/include -Ithird_party/vst3)
 script=tests/cross/sessions.txt
 g++ "${host_flags[@]}" tests/cross/render_host.cpp -o "$work/render_host-x86-64" -ldl
 "$work/render_host-x86-64" "$src/build/$bundle/$lib" "$script" "$work/render/x86-64" >"$work/render.log" ||
@@ -142,6 +143,14 @@ for a in "${arches[@]}"; do
       >"$work/render.log" || { cat "$work/render.log"; fail "$a CLAP render"; }
     diff -r "$work/render/x86-64-in-range" "$work/render/$a-clap" >/dev/null ||
       fail "the $a .clap's renders differ from x86-64's"
+    vst3=$work/unpacked/$a/usr/lib/vst3/zirpomatik-tolm.vst3/Contents/${vst3_arch[$a]}-linux/zirpomatik-tolm.so
+    [ -f "$vst3" ] || fail "the $a VST3 package holds no ${vst3#"$work/unpacked/$a"}"
+    mkdir -p "$work/render/$a-vst3"
+    ${qemu[$a]} -L "/usr/${triple[$a]}" -E LD_LIBRARY_PATH="$sysroot/usr/lib/${triple[$a]}:$sysroot/lib/${triple[$a]}" \
+      "$work/render_host-$a" --block 389 "$vst3" "$script" "$work/render/$a-vst3" \
+      >"$work/render.log" || { cat "$work/render.log"; fail "$a VST3 render"; }
+    diff -r "$work/render/x86-64-in-range" "$work/render/$a-vst3" >/dev/null ||
+      fail "the $a VST3 plugin's renders differ from x86-64's"
   fi
   echo "arm-packages: $a packages: $(ls "$work/render/$a" | wc -l) sessions bit-identical to x86-64"
 done
