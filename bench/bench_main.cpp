@@ -12,6 +12,7 @@
 
 #include "bench_host.h"
 #include "clap_bench_host.h"
+#include "vst3_bench_host.h"
 #include "floor_kernel.h"
 #include "engine/filter_engine.h"
 #include "core/fp_mode.h"
@@ -79,6 +80,18 @@ void bm_clap_process(benchmark::State& state, ControlValues c, uint32_t per_call
     host.run(kWarmUpFrames, per_call);
     for (auto _ : state) {
         host.run(kFramesPerIteration, per_call, events, moved);
+        benchmark::ClobberMemory();
+    }
+    set_frames(state, kFramesPerIteration);
+}
+
+// The same through the VST3 face, with `points` queue points per call.
+void bm_vst3_process(benchmark::State& state, ControlValues c, uint32_t per_call, uint32_t points)
+{
+    Vst3BenchHost host(c);
+    host.run(kWarmUpFrames, per_call);
+    for (auto _ : state) {
+        host.run(kFramesPerIteration, per_call, points);
         benchmark::ClobberMemory();
     }
     set_frames(state, kFramesPerIteration);
@@ -206,6 +219,9 @@ int print_summary(const FrameReporter& rep)
         {"CLAP process / LV2 run (default)", "clap/default", "run/default", 1.03},
         {"CLAP process / LV2 run (1% glides)", "clap/default_with_1%_glides", "run/default_with_1%_glides", 1.03},
         {"CLAP 64 events per 512 / no events", "clap/512_with_64_events", "clap/512_no_events", 1.3},
+        {"VST3 process / LV2 run (default)", "vst3/default", "run/default", 1.03},
+        {"VST3 process / LV2 run (1% glides)", "vst3/default_with_1%_glides", "run/default_with_1%_glides", 1.03},
+        {"VST3 64 points per 512 / no points", "vst3/512_with_64_points", "vst3/512_no_points", 1.3},
         // A compare and a call per run: the same within this machine's noise.
         {"queue_draw given / not, every frame gliding", "run/glide_every_frame_queue_draw", "run/glide_every_frame", 1.05},
     };
@@ -283,6 +299,10 @@ void register_all()
     all.push_back(add("clap/512_with_64_events", bm_clap_process, between, 512u, 64u, 0u));
     all.push_back(add("clap/512_with_64_mixed_events", bm_clap_process, between, 512u, 64u,
                       ClapBenchHost::kMixedEvents));
+    all.push_back(add("vst3/default", bm_vst3_process, between, kDefaultCall, 0u));
+    all.push_back(add("vst3/default_with_1%_glides", bm_vst3_process, ControlValues{}, kDefaultCall, 0u));
+    all.push_back(add("vst3/512_no_points", bm_vst3_process, between, 512u, 0u));
+    all.push_back(add("vst3/512_with_64_points", bm_vst3_process, between, 512u, 64u));
     all.push_back(add("run/silent_tail_no_ftz", bm_silent_tail_no_ftz));
     all.push_back(add("instantiate_cleanup", bm_instantiate_cleanup));
     all.push_back(add("render/200x112", bm_render));

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fuzzes the plugin's host interface for a bounded time (ZT_FUZZ_SECONDS,
 # default 60) under AddressSanitizer and UndefinedBehaviorSanitizer, starting
-# from the seed corpus in fuzz/corpus, then the CLAP state loader
+# from the seed corpus in fuzz/corpus, then the CLAP and VST3 state loaders
 # (ZT_FUZZ_STATE_SECONDS, default 20) from fuzz/corpus-state. A crash, a sanitizer report, a leak or
 # a broken invariant of fuzz/fuzz_run.cpp fails the stage; the input that
 # caused it is left in build-fuzz/ (rerun: build-fuzz/fuzz/zt_fuzz_run FILE).
