@@ -40,7 +40,6 @@ ARDOUR.LuaAPI.usleep(1500000)
 -- The engine stops before the plugin comes in: the bounce is its first run.
 AudioEngine:stop()
 local sp = ARDOUR.LuaAPI.new_plugin(Session, "$uri-stereo", ARDOUR.PluginType.LV2, "")
-assert(not sp:isnil(), "Ardour did not find the stereo plugin")
 st:add_processor_by_index(sp, 0, nil, true)
 for r in st:playlist():region_list():iter() do
   r:to_audioregion():set_fade_in_active(false)  -- the plugin hears the take as it is
