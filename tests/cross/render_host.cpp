@@ -599,14 +599,14 @@ void vst3_hostile(Host& h)
     v.extra.add(kFirstControlPort + 5, 3, double(nan));
 }
 
-void check_zero_tail(Host& h, const std::vector<float>& rendered, size_t frames)
+void check_zero_tail(Host& h, size_t frames)
 {
-    if (frames > rendered.size()) die("zero-tail longer than the output");
-    for (size_t i = rendered.size() - frames; i < rendered.size(); ++i) {
-        if (rendered[i] != 0.0f) {
+    if (frames > h.rendered.size()) die("zero-tail longer than the output");
+    for (size_t i = h.rendered.size() - frames; i < h.rendered.size(); ++i) {
+        if (h.rendered[i] != 0.0f) {
             char msg[96];
             std::snprintf(msg, sizeof msg, "frame %zu is %a, not 0 (subnormals not flushed?)", i,
-                          double(rendered[i]));
+                          double(h.rendered[i]));
             fail(h, msg);
             return;
         }
@@ -683,8 +683,10 @@ void execute(Host& h, const std::string& line)
     } else if (cmd == "zero-tail") {
         size_t frames = 0;
         words >> frames;
-        check_zero_tail(h, h.rendered, frames);
-        if (h.stereo) check_zero_tail(h, h.rendered_right, frames);
+        check_zero_tail(h, frames);
+        h.rendered.swap(h.rendered_right);  // the stereo plugin's right channel too
+        if (h.stereo) check_zero_tail(h, frames);
+        h.rendered.swap(h.rendered_right);
     } else if (cmd == "same-as") {
         words >> a;
         // Values brought into range draw from the shared generator where the
