@@ -86,7 +86,7 @@ void vst3_load(const uint8_t* data, size_t size)
     Stream in2 = in, after = before;
     Vst3Stream b{&g_stream_vtbl, &before, true}, i{&g_stream_vtbl, &in, false}, i2{&g_stream_vtbl, &in2, false},
         a{&g_stream_vtbl, &after, true};
-    auto* st = [](Vst3Stream& v) { return reinterpret_cast<Steinberg_IBStream*>(&v); };
+    auto st = [](Vst3Stream& v) { return reinterpret_cast<Steinberg_IBStream*>(&v); };
     comp->lpVtbl->getState(comp, st(b));
     const bool taken = comp->lpVtbl->setState(comp, st(i)) == Steinberg_kResultOk;
     if (taken != (ctl->lpVtbl->setComponentState(ctl, st(i2)) == Steinberg_kResultOk))
