@@ -1,8 +1,10 @@
 // The shipped VST3 library, loaded with dlopen as hosts load it: every
 // control's plain value comes back from its normalised one as the same
-// float, and process is real-time code under the rt_guard net.
+// float, a factory preset acts as the LV2 preset at its offset, and process
+// is real-time code under the rt_guard net.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <lv2/core/lv2.h>
 
 #include <bit>
 #include <cmath>
@@ -91,6 +93,64 @@ TEST(Vst3Face, PlainValuesComeBackFromTheirNormalisedValues)
     // Closer to mix's zero than double precision tells apart at the lane's
     // middle, a value comes back as zero.
     EXPECT_EQ(p.round_trip(zt::PORT_MIX, 1e-30f), 0.0f);
+}
+
+// The preset list names the presets; choosing one shows its nine values in
+// the controller and, as a point at an odd offset, renders what the LV2
+// plugin renders when a host sets the nine controls at that frame.
+TEST(Vst3Face, AFactoryPresetActsAsTheLv2PresetAtItsOffset)
+{
+    Plugin p;
+    ASSERT_TRUE(p.lib) << dlerror();
+    void* u = nullptr;
+    ASSERT_EQ(VCALL(p.ctl, queryInterface, Steinberg_Vst_IUnitInfo_iid, &u), 0);
+    auto* units = as<Steinberg_Vst_IUnitInfo>(u);
+    Steinberg_Vst_ProcessSetup setup{Steinberg_Vst_ProcessModes_kRealtime, Steinberg_Vst_SymbolicSampleSizes_kSample32,
+                                     512, 48000.0};
+    VCALL(p.proc, setupProcessing, &setup);
+    VCALL(p.comp, setActive, 1);
+    const LV2_Descriptor* d = lv2_descriptor(0);
+    LV2_Handle h = d->instantiate(d, 48000.0, "", nullptr);
+    float lv2[zt::PORT_COUNT];
+    for (uint32_t port = zt::PORT_MIX; port < zt::PORT_COUNT; ++port) d->connect_port(h, port, &(lv2[port] = zt::kPorts[port].def));
+    std::vector<float> in(512), out(512), want(512);
+    float* ch[1] = {in.data()};
+    float* och[1] = {out.data()};
+    Steinberg_Vst_AudioBusBuffers ain{1, 0, {ch}}, aout{1, 0, {och}};
+    const int32_t count = int32_t(std::size(zt::kPresets));
+    for (int32_t k = 0; k < count; ++k) {
+        const zt::PresetInfo& preset = zt::kPresets[(k + 1) % count];  // from a change, Default last
+        Steinberg_Vst_String128 name;
+        char ascii[128];
+        ASSERT_EQ(VCALL(units, getProgramName, 1, (k + 1) % count, name), 0);
+        for (int i = 0; i < 128; ++i) ascii[i] = char(name[i]);
+        EXPECT_STREQ(ascii, preset.label);
+        const double n = double((k + 1) % count) / (count - 1);
+        VCALL(p.ctl, setParamNormalized, 1000, n);
+        for (uint32_t i = 0; i < zt::kPresetControls; ++i) {
+            const double v = VCALL(p.ctl, getParamNormalized, zt::PORT_MIX + i);
+            EXPECT_EQ(float(VCALL(p.ctl, normalizedParamToPlain, zt::PORT_MIX + i, v)), preset.value[i]);
+        }
+        for (size_t j = 0; j < in.size(); ++j) in[j] = float((j * 37 + size_t(k)) % 200) / 100.0f - 1.0f;
+        const uint32_t at = 101 + 2 * uint32_t(k);
+        Vst3Changes changes{&g_changes_vtbl, {}};
+        changes.add(1000, int32_t(at), n);
+        Steinberg_Vst_ProcessData pd{Steinberg_Vst_ProcessModes_kRealtime, Steinberg_Vst_SymbolicSampleSizes_kSample32,
+                                     512, 1, 1, &ain, &aout, reinterpret_cast<Steinberg_Vst_IParameterChanges*>(&changes),
+                                     nullptr, nullptr, nullptr, nullptr};
+        ASSERT_EQ(VCALL(p.proc, process, &pd), 0);
+        d->connect_port(h, zt::PORT_IN, in.data());
+        d->connect_port(h, zt::PORT_OUT, want.data());
+        d->run(h, at);
+        for (uint32_t i = 0; i < zt::kPresetControls; ++i) lv2[zt::PORT_MIX + i] = preset.value[i];
+        d->connect_port(h, zt::PORT_IN, in.data() + at);
+        d->connect_port(h, zt::PORT_OUT, want.data() + at);
+        d->run(h, 512 - at);
+        ASSERT_EQ(std::memcmp(out.data(), want.data(), 512 * sizeof(float)), 0) << preset.key;
+    }
+    d->cleanup(h);
+    VCALL(units, release);
+    VCALL(p.comp, setActive, 0);
 }
 
 TEST(Vst3Face, ProcessAndTailCallNothingOutside)
