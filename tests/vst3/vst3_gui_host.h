@@ -37,10 +37,8 @@ struct GuiHost {
     std::vector<Edit> edits;
     Steinberg_ViewRect asked{};  // the last resizeView
     void* library = nullptr;
-    Steinberg_Vst_IComponent* comp = nullptr;
-    Steinberg_Vst_IAudioProcessor* proc = nullptr;
-    Steinberg_Vst_IEditController* ctl = nullptr;
-    Steinberg_Vst_IConnectionPoint *comp_cp = nullptr, *ctl_cp = nullptr;
+    Vst3Pair p;
+    Steinberg_Vst_IEditController*& ctl = p.ctl;
     Steinberg_IPlugView* view = nullptr;
     Display* display = nullptr;
     Window parent = 0;
@@ -61,28 +59,10 @@ struct GuiHost {
         library = dlopen(ZT_BUNDLE_PARENT "/zirpomatik-tolm.vst3/Contents/" ZT_VST3_ARCH "/zirpomatik-tolm.so",
                          RTLD_NOW | RTLD_LOCAL);
         if (!library) throw std::runtime_error(dlerror());
-        auto* f = reinterpret_cast<Steinberg_IPluginFactory* (*)()>(dlsym(library, "GetPluginFactory"))();
-        Steinberg_PClassInfo info;
-        Steinberg_TUID cid;
-        void* obj = nullptr;
-        VCALL(f, getClassInfo, 0, &info);
-        VCALL(f, createInstance, info.cid, Steinberg_Vst_IComponent_iid, &obj);
-        comp = as<Steinberg_Vst_IComponent>(obj);
-        VCALL(comp, initialize, nullptr);
-        VCALL(comp, queryInterface, Steinberg_Vst_IAudioProcessor_iid, &obj);
-        proc = as<Steinberg_Vst_IAudioProcessor>(obj);
-        VCALL(comp, getControllerClassId, cid);
-        VCALL(f, createInstance, cid, Steinberg_Vst_IEditController_iid, &obj);
-        ctl = as<Steinberg_Vst_IEditController>(obj);
-        VCALL(ctl, initialize, nullptr);
+        if (!p.open(reinterpret_cast<Steinberg_IPluginFactory* (*)()>(dlsym(library, "GetPluginFactory"))(), 0))
+            throw std::runtime_error("cannot make the plugin");
         VCALL(ctl, setComponentHandler, as<Steinberg_Vst_IComponentHandler>(&handler));
-        VCALL(comp, queryInterface, Steinberg_Vst_IConnectionPoint_iid, &obj);
-        comp_cp = as<Steinberg_Vst_IConnectionPoint>(obj);
-        VCALL(ctl, queryInterface, Steinberg_Vst_IConnectionPoint_iid, &obj);
-        ctl_cp = as<Steinberg_Vst_IConnectionPoint>(obj);
-        VCALL(comp_cp, connect, ctl_cp);
-        VCALL(ctl_cp, connect, comp_cp);
-        VCALL(comp, setActive, 1);
+        VCALL(p.comp, setActive, 1);
         display = XOpenDisplay(nullptr);
         parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 400, 300, 0, 0, 0);
         XMapWindow(display, parent);
@@ -91,12 +71,8 @@ struct GuiHost {
     ~GuiHost()
     {
         if (view) VCALL(view, removed), VCALL(view, release);
-        VCALL(comp, setActive, 0);
-        VCALL(comp_cp, disconnect, ctl_cp);
-        VCALL(ctl_cp, disconnect, comp_cp);
-        VCALL(comp_cp, release), VCALL(ctl_cp, release), VCALL(proc, release);
-        VCALL(ctl, terminate), VCALL(comp, terminate);
-        VCALL(ctl, release), VCALL(comp, release);
+        VCALL(p.comp, setActive, 0);
+        p.close();
         XDestroyWindow(display, parent);
         XCloseDisplay(display);
         dlclose(library);
@@ -140,15 +116,6 @@ struct GuiHost {
             if (poll(&p, 1, 0) > 0) VCALL(h, onFDIsSet, fd);
         }
         for (auto [t, ms] : std::vector(timers)) VCALL(t, onTimer);
-    }
-    void process(uint32_t frames)
-    {
-        std::vector<float> buffer(frames, 0.01f);
-        float* ch[1] = {buffer.data()};
-        Steinberg_Vst_AudioBusBuffers audio{1, 0, {ch}};
-        Steinberg_Vst_ProcessData d{0, 0, int32_t(frames), 1, 1, &audio, &audio, nullptr, nullptr, nullptr, nullptr,
-                                    nullptr};
-        VCALL(proc, process, &d);
     }
 };
 
