@@ -43,15 +43,12 @@ struct GuiHost {
     Display* display = nullptr;
     Window parent = 0;
 
-    using Loop = Obj<Steinberg_Linux_IRunLoopVtbl>;
-    using Frame = Obj<Steinberg_IPlugFrameVtbl>;
-    using Handler = Obj<Steinberg_Vst_IComponentHandlerVtbl>;
     static Steinberg_Linux_IRunLoopVtbl kLoop;
     static Steinberg_IPlugFrameVtbl kFrame;
     static Steinberg_Vst_IComponentHandlerVtbl kHandler;
-    Loop loop{&kLoop, this};
-    Frame frame{&kFrame, this};
-    Handler handler{&kHandler, this};
+    Obj<Steinberg_Linux_IRunLoopVtbl> loop{&kLoop, this};
+    Obj<Steinberg_IPlugFrameVtbl> frame{&kFrame, this};
+    Obj<Steinberg_Vst_IComponentHandlerVtbl> handler{&kHandler, this};
 
     GuiHost()
     {
@@ -121,22 +118,22 @@ struct GuiHost {
 
 inline Steinberg_Linux_IRunLoopVtbl GuiHost::kLoop = {
     com_query, com_ref, com_ref,
-    [](void* o, Steinberg_Linux_IEventHandler* h, int fd) { return host_of<Loop>(o).fds.push_back({h, fd}), 0; },
-    [](void* o, Steinberg_Linux_IEventHandler* h) { return int(std::erase_if(host_of<Loop>(o).fds, [&](auto& f) { return f.first == h; })) - 1; },
-    [](void* o, Steinberg_Linux_ITimerHandler* h, uint64_t ms) { return host_of<Loop>(o).timers.push_back({h, ms}), 0; },
-    [](void* o, Steinberg_Linux_ITimerHandler* h) { return int(std::erase_if(host_of<Loop>(o).timers, [&](auto& t) { return t.first == h; })) - 1; }};
+    [](void* o, Steinberg_Linux_IEventHandler* h, int fd) { return host_of<Obj<Steinberg_Linux_IRunLoopVtbl>>(o).fds.push_back({h, fd}), 0; },
+    [](void* o, Steinberg_Linux_IEventHandler* h) { return int(std::erase_if(host_of<Obj<Steinberg_Linux_IRunLoopVtbl>>(o).fds, [&](auto& f) { return f.first == h; })) - 1; },
+    [](void* o, Steinberg_Linux_ITimerHandler* h, uint64_t ms) { return host_of<Obj<Steinberg_Linux_IRunLoopVtbl>>(o).timers.push_back({h, ms}), 0; },
+    [](void* o, Steinberg_Linux_ITimerHandler* h) { return int(std::erase_if(host_of<Obj<Steinberg_Linux_IRunLoopVtbl>>(o).timers, [&](auto& t) { return t.first == h; })) - 1; }};
 inline Steinberg_IPlugFrameVtbl GuiHost::kFrame = {
     [](void* o, const Steinberg_TUID iid, void** obj) {
         const bool loop = std::memcmp(iid, Steinberg_Linux_IRunLoop_iid, 16) == 0;
-        *obj = loop ? &host_of<Frame>(o).loop : nullptr;
+        *obj = loop ? &host_of<Obj<Steinberg_IPlugFrameVtbl>>(o).loop : nullptr;
         return loop ? Steinberg_kResultOk : Steinberg_kNoInterface;
     },
     com_ref, com_ref,
-    [](void* o, Steinberg_IPlugView*, Steinberg_ViewRect* r) { return host_of<Frame>(o).asked = *r, 0; }};
+    [](void* o, Steinberg_IPlugView*, Steinberg_ViewRect* r) { return host_of<Obj<Steinberg_IPlugFrameVtbl>>(o).asked = *r, 0; }};
 inline Steinberg_Vst_IComponentHandlerVtbl GuiHost::kHandler = {
     com_query, com_ref, com_ref,
-    [](void* o, uint32_t id) { return host_of<Handler>(o).edits.push_back({'b', id, 0}), 0; },
-    [](void* o, uint32_t id, double v) { return host_of<Handler>(o).edits.push_back({'p', id, v}), 0; },
-    [](void* o, uint32_t id) { return host_of<Handler>(o).edits.push_back({'e', id, 0}), 0; },
+    [](void* o, uint32_t id) { return host_of<Obj<Steinberg_Vst_IComponentHandlerVtbl>>(o).edits.push_back({'b', id, 0}), 0; },
+    [](void* o, uint32_t id, double v) { return host_of<Obj<Steinberg_Vst_IComponentHandlerVtbl>>(o).edits.push_back({'p', id, v}), 0; },
+    [](void* o, uint32_t id) { return host_of<Obj<Steinberg_Vst_IComponentHandlerVtbl>>(o).edits.push_back({'e', id, 0}), 0; },
     [](void*, int32_t) { return 0; }};
 } // namespace zt_vst3_test
