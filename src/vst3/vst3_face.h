@@ -79,8 +79,7 @@ struct Vst3Component {
     std::atomic<float> loaded[PORT_COUNT];
     std::atomic<uint32_t> loaded_mask;
 
-    bool active;      // main thread: between setActive(true) and setActive(false)
-    bool processing;  // between setProcessing(true) and (false)
+    bool active;  // main thread: between setActive(true) and setActive(false)
     Steinberg_Vst_IConnectionPoint* peer;  // the host's end of our connection, held
     Vst3Controller* controller;            // the controller, when the host connected us directly
 };

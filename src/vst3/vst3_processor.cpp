@@ -69,11 +69,8 @@ Steinberg_tresult setup(void* face, Steinberg_Vst_ProcessSetup* setup)
     return Steinberg_kResultOk;
 }
 
-Steinberg_tresult set_processing(void* face, Steinberg_TBool state)
-{
-    self(face).processing = state != 0;
-    return Steinberg_kResultOk;
-}
+// Processing starts and stops as the host calls process: nothing to do.
+Steinberg_tresult set_processing(void*, Steinberg_TBool) { return Steinberg_kResultOk; }
 
 struct Vst3Run {
     Vst3Component& c;
