@@ -72,7 +72,7 @@ inline Steinberg_IBStreamVtbl g_stream_vtbl = {
         Vst3Stream& st = com_self<Vst3Stream>(s);
         const size_t take = std::min({size_t(n < 0 ? 0 : n), st.chunk, st.data.size() - st.pos});
         if (st.broken) return Steinberg_kInternalError;
-        std::memcpy(buf, st.data.data() + st.pos, take);
+        if (take) std::memcpy(buf, st.data.data() + st.pos, take);
         return st.pos += take, *got = int32_t(take), Steinberg_kResultOk;
     },
     [](void* s, void* buf, int32_t n, int32_t* put) {
