@@ -410,7 +410,6 @@ void vst3_begin(Host& h, double rate)
 {
     Vst3Pair& v = h.vs.pair;
     if (VCALL(h.vs.factory, countClasses) != 4 || !v.open(h.vs.factory, h.stereo ? 1 : 0)) die("cannot make the plugin");
-    if (VCALL(v.ctl, getParameterCount) != kControlCount + 1) die("unexpected parameters");
     Steinberg_Vst_SpeakerArrangement mono = h.stereo ? Steinberg_Vst_SpeakerArr_kStereo : Steinberg_Vst_SpeakerArr_kMono;
     Steinberg_Vst_ProcessSetup setup{Steinberg_Vst_ProcessModes_kRealtime, Steinberg_Vst_SymbolicSampleSizes_kSample32,
                                      int32_t(kMaxFrames), rate};
