@@ -61,7 +61,8 @@ void Host::run(uint32_t frames, uint32_t per_call)
         const uint32_t n = frames < per_call ? frames : per_call;
         if (pos + n > signal.size()) pos = 0;
         desc->connect_port(handle, P_IN, signal.data() + pos);
-        if (channels == 2) desc->connect_port(handle, PORT_IN_R, signal.data() + (pos + kSignalFrames / 2) % (kSignalFrames - kMaxCall));
+        if (channels == 2)
+            desc->connect_port(handle, PORT_IN_R, signal.data() + (pos + kSignalFrames / 2) % (kSignalFrames - kMaxCall));
         desc->run(handle, n);
         pos += n;
         frames -= n;

@@ -12,7 +12,6 @@ namespace zt {
 
 namespace {
 
-
 const PresetInfo* preset_by_key(const char* key)
 {
     if (!key) return nullptr;

