@@ -54,10 +54,13 @@ cmake --build build --target zt_bundle zt_wav >/dev/null ||
 wav_tool=$src/build/tests/wav/zt_wav
 host_flags=(-std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Werror -Ithird_party/clap/include)
 g++ "${host_flags[@]}" tests/cross/render_host.cpp -o "$work/render_host" -ldl
+mkdir -p "$work/ref" "$work/ref-in-range"
 "$work/render_host" build/zirpomatik-tolm.lv2/libzirpomatik-tolm.so "$script" "$work/ref" >/dev/null &&
   "$work/render_host" --in-range build/zirpomatik-tolm.lv2/libzirpomatik-tolm.so "$script" "$work/ref-in-range" >/dev/null ||
   fail "render_host with the build tree's library"
-tops=$(cd build && ls -d ./*.lv2 ./*.clap ./*.vst3 2>/dev/null | sort)
+tops_of() { (cd "$1" && find . -maxdepth 1 \( -name '*.lv2' -o -name '*.clap' -o -name '*.vst3' \) | sort); }
+files_of() { (cd "$1" && find $tops -type f | sort); }
+tops=$(tops_of build)
 same_renders() {  # same_renders LABEL DIR REFERENCE_DIR
   local f
   [ "$(cd "$3" && ls)" = "$(cd "$2" && ls)" ] || fail "$1: other sessions"
@@ -78,11 +81,9 @@ for arch in x86_64 aarch64 armhf; do
   tar -C "$work/$arch" -xf "dist/$name.tar.xz"
   top=$work/$arch/$name
   [ "$(cd "$work/$arch" && ls)" = "$name" ] || fail "$arch: the archive does not unpack into $name/ alone"
-  [ "$(cd "$top" && ls -d ./*.lv2 ./*.clap ./*.vst3 2>/dev/null | sort)" = "$tops" ] || fail "$arch: other bundles than build/ has"
+  [ "$(tops_of "$top")" = "$tops" ] || fail "$arch: other bundles than build/ has"
   for f in INSTALL LICENSE install.sh; do [ -f "$top/$f" ] || fail "$arch: no $f"; done
-  (cd build && find ./*.lv2 ./*.vst3 -type f 2>/dev/null | sort) >"$work/tree-files"
-  (cd "$top" && find ./*.lv2 ./*.vst3 -type f 2>/dev/null | sort) | diff "$work/tree-files" - ||
-    fail "$arch: the bundles hold other files than build/'s"
+  [ "$(files_of "$top")" = "$(files_of build)" ] || fail "$arch: the bundles hold other files than build/'s"
   for f in build/*.lv2/*.ttl; do cmp -s "$f" "$top/${f#build/}" || fail "$arch: ${f#build/} differs from build/'s"; done
   while IFS= read -r -d '' lib; do
     readelf -h "$lib" | grep -q "Machine:.*${machine[$arch]}\$" || fail "$arch: ${lib#"$top"/} is not for ${machine[$arch]}"
@@ -97,10 +98,12 @@ for arch in x86_64 aarch64 armhf; do
     "$t-g++" "${host_flags[@]}" -I"$work/include-$arch" tests/cross/render_host.cpp -o "$work/render_host-$arch" -ldl
     run=("${qemu[$arch]}" -L "/usr/$t" -E LD_LIBRARY_PATH="$sysroot/usr/lib/$t:$sysroot/lib/$t" "$work/render_host-$arch")
   fi
+  mkdir -p "$work/$arch/render"
   "${run[@]}" "$top/zirpomatik-tolm.lv2/libzirpomatik-tolm.so" "$script" "$work/$arch/render" >"$work/$arch/render.log" ||
     { cat "$work/$arch/render.log"; fail "$arch: render_host with the archive's library"; }
   same_renders "$arch" "$work/$arch/render" "$work/ref"
   for clap in "$top"/*.clap; do
+    mkdir -p "$work/$arch/clap-render"
     "${run[@]}" --block 389 "$clap" "$script" "$work/$arch/clap-render" >"$work/$arch/clap-render.log" ||
       { cat "$work/$arch/clap-render.log"; fail "$arch: render_host with ${clap##*/}"; }
     same_renders "$arch ${clap##*/}" "$work/$arch/clap-render" "$work/ref-in-range"
