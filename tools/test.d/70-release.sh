@@ -119,6 +119,13 @@ mkdir -p "$work/tree-lv2" "$work/share"
 ln -s "$src"/build/*.lv2 "$work/tree-lv2/"
 uris=$(LV2_PATH=$work/tree-lv2 lv2ls 2>/dev/null | sort)
 [ -n "$uris" ] || fail "lv2ls finds no plugin in build/"
+# Every plugin says the project's version, which hosts compare on an update.
+for f in "$work"/tree-lv2/*/*.ttl; do sordi "$f" 2>/dev/null; done >"$work/triples"
+for uri in $uris; do
+  for v in "minorVersion $(cut -d. -f2 <<<"$version")" "microVersion $(cut -d. -f3 <<<"$version")"; do
+    grep -qF "<$uri> <http://lv2plug.in/ns/lv2core#${v% *}> \"${v#* }\"^^" "$work/triples" || fail "$uri: no lv2:$v"
+  done
+done
 sox -n -r 48000 -c 1 -b 32 -e floating-point "$work/share/in-1.wav" synth 2 sawtooth 110 gain -1 pad 0 1
 sox -n -r 48000 -c 2 -b 32 -e floating-point "$work/share/in-2.wav" synth 2 sawtooth 110 sawtooth 163 gain -1 pad 0 1
 n=0
