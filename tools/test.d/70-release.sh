@@ -10,7 +10,7 @@
 # then --system), every library's needs met there (ldd), lv2ls listing
 # every plugin, lv2apply rendering each session's settings with the same
 # samples as the build tree's bundle, and --uninstall leaving the folders
-# as they were.
+# as they were. Every plugin's Turtle must give the project's version.
 #
 # Needs root and the network (debootstrap, apt inside the chroots), and the
 # build tree's bundle and zt_wav (build/, as tools/test.sh configures it).
