@@ -83,7 +83,7 @@ jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
 options=(-DCMAKE_BUILD_TYPE=Release -DZT_BUILD_TESTS=OFF -DZT_BUILD_BENCH=OFF -DZT_BUILD_PLOTS=OFF -DCMAKE_SKIP_RPATH=ON)
 declare -A toolchain=([aarch64]=toolchain-aarch64.cmake [armhf]=toolchain-armhf.cmake)
 declare -A debarch=([aarch64]=arm64 [armhf]=armhf)
-declare -A triple=([x86_64]=x86_64-linux-gnu [aarch64]=aarch64-linux-gnu [armhf]=arm-linux-gnueabihf)
+declare -A triple=([aarch64]=aarch64-linux-gnu [armhf]=arm-linux-gnueabihf)
 for arch in x86_64 aarch64 armhf; do
   b=/build/$arch
   if [ "$arch" = x86_64 ]; then

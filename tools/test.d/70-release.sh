@@ -131,9 +131,6 @@ sox -n -r 48000 -c 2 -b 32 -e floating-point "$work/share/in-2.wav" synth 2 sawt
 n=0
 for uri in $uris; do
   symbols=" $(LV2_PATH=$work/tree-lv2 lv2info "$uri" 2>/dev/null | awk '/Symbol:/{printf "%s ", $2}')"
-  awk '$1 == "session" {s = $2} $1 == "set" && !(s in seen) {seen[s] = 1; $1 = ""; print s $0}
-       $1 == "session" && !($2 in named) {named[$2] = 1; order[++k] = $2}
-       END {for (i = 1; i <= k; ++i) if (!(order[i] in seen)) print order[i]}' "$script" |
   while read -r session pairs; do
     set -- $pairs
     controls=""
@@ -145,7 +142,9 @@ for uri in $uris; do
     done
     [ -f "$work/share/tree-$n.wav" ] || fail "lv2apply $uri with session $session's settings on build/"
     echo "$n $channels $uri$controls" >>"$work/share/runs"
-  done
+  done < <(awk '$1 == "session" {s = $2} $1 == "set" && !(s in seen) {seen[s] = 1; $1 = ""; print s $0}
+                $1 == "session" && !($2 in named) {named[$2] = 1; order[++k] = $2}
+                END {for (i = 1; i <= k; ++i) if (!(order[i] in seen)) print order[i]}' "$script")
 done
 [ -s "$work/share/runs" ] || fail "no lv2apply run"
 
