@@ -5,7 +5,6 @@
 // timer, X events on the host's watch of our display connection. The record
 // is calloc'd and placement-constructed: nothing here needs the C++ runtime.
 #include <algorithm>
-#include "../support/bit_cast.h"
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +13,7 @@
 #include "clap_face.h"
 #include "../ui/view.h"
 #include "../ui/x11_window.h"
+#include "../support/bit_cast.h"
 
 namespace zt {
 

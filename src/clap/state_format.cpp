@@ -1,9 +1,9 @@
 #include "state_format.h"
 
-#include "../support/bit_cast.h"
 #include <cmath>
 
 #include "../core/port_table.h"
+#include "../support/bit_cast.h"
 
 namespace zt {
 

@@ -3,12 +3,12 @@
 // run publishes what it is drawn from, the host's GUI thread draws it
 // (picture.cpp). No plugin format here: a face hands the picture over and
 // asks its host for redraws.
-#include "../support/bit_cast.h"
 #include <cstddef>
 #include <cstdint>
 
 #include "published_float.h"
 #include "../engine/inline_picture.h"
+#include "../support/bit_cast.h"
 
 namespace zt {
 

@@ -1,10 +1,10 @@
-#include "../support/bit_cast.h"
 #include <cstring>
 
 #include "fp_mode.h"
 #include "plugin.h"
 #include "../engine/glide_maths.h"
 #include "../engine/modulator.h"
+#include "../support/bit_cast.h"
 
 namespace zt {
 

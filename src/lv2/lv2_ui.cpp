@@ -11,7 +11,6 @@
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
-#include "../support/bit_cast.h"
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +19,7 @@
 #include "../ui/x11_window.h"
 #include "../ui/view.h"
 #include "../core/plugin.h"
+#include "../support/bit_cast.h"
 
 namespace zt {
 
