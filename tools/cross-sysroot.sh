@@ -26,8 +26,9 @@ packages=(
   libxau-dev libxau6 libxdmcp-dev libxdmcp6 libbsd0 libmd0 libpthread-stubs0-dev
   x11proto-dev xtrans-dev
   # cairo.pc names GLib among its private requirements, which pkg-config
-  # wants to see even though nothing here links it: its .pc files alone.
-  libglib2.0-dev libpcre2-dev libffi-dev
+  # wants to see even though nothing here links it: its .pc files alone
+  # (Debian 11's GLib names the older PCRE).
+  libglib2.0-dev libpcre2-dev libpcre3-dev libffi-dev
 )
 stamp=$dir/.packages
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$arch ${packages[*]}" ]; then

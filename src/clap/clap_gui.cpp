@@ -5,7 +5,6 @@
 // timer, X events on the host's watch of our display connection. The record
 // is calloc'd and placement-constructed: nothing here needs the C++ runtime.
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +13,7 @@
 #include "clap_face.h"
 #include "../ui/view.h"
 #include "../ui/x11_window.h"
+#include "../support/bit_cast.h"
 
 namespace zt {
 
@@ -59,7 +59,7 @@ void tick(ClapPlugin& p)
     if (p.core && !g.hidden) {
         // A new cutoff means a new picture; the same bits mean nothing to do.
         const float hz = plugin_live_cutoff(*p.core);
-        const uint32_t bits = std::bit_cast<uint32_t>(hz);
+        const uint32_t bits = bit_cast<uint32_t>(hz);
         if (bits != g.shown_cutoff) {
             g.shown_cutoff = bits;
             view_set_cutoff(g.view, hz);

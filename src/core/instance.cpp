@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdlib>
+#include <initializer_list>
 #include <limits>
 #include <new>
 

@@ -34,7 +34,7 @@ void picture_init(Plugin& p)
     PictureState s = picture_state_of(*p.engine);
     s.cutoff_hz = std::numeric_limits<float>::quiet_NaN();
     picture_key(*p.engine, p.picture.key);
-    p.picture.key[0] = std::bit_cast<uint32_t>(s.cutoff_hz);
+    p.picture.key[0] = bit_cast<uint32_t>(s.cutoff_hz);
     store(p.picture, s);
 }
 

@@ -3,12 +3,12 @@
 // run publishes what it is drawn from, the host's GUI thread draws it
 // (picture.cpp). No plugin format here: a face hands the picture over and
 // asks its host for redraws.
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 
 #include "published_float.h"
 #include "../engine/inline_picture.h"
+#include "../support/bit_cast.h"
 
 namespace zt {
 
@@ -43,7 +43,7 @@ struct PluginPicture {
 inline void picture_key(const FilterEngine& e, uint32_t key[kPictureKeys])
 {
     const float v[kPictureKeys] = {e.cutoff_hz, e.freq_low, e.freq_high, e.mix, e.feedback_gain, e.type_value};
-    for (int i = 0; i < kPictureKeys; ++i) key[i] = std::bit_cast<uint32_t>(v[i]);
+    for (int i = 0; i < kPictureKeys; ++i) key[i] = bit_cast<uint32_t>(v[i]);
 }
 
 // Run's one compare: whether the picture moved since it was last published.

@@ -1,10 +1,10 @@
-#include <bit>
 #include <cstring>
 
 #include "fp_mode.h"
 #include "plugin.h"
 #include "../engine/glide_maths.h"
 #include "../engine/modulator.h"
+#include "../support/bit_cast.h"
 
 namespace zt {
 
@@ -19,6 +19,10 @@ namespace {
 // no call inside, so that the compiler keeps the filter's chain in registers.
 #if defined(__x86_64__) && defined(__clang__) && !defined(ZT_NO_CLONES)
 #define ZT_FMA_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))  // never inlined
+#elif defined(__x86_64__) && defined(__GNUC__) && __GNUC__ < 11 && !defined(ZT_NO_CLONES)
+// GCC 10 (Debian 11's, which builds the release archives) knows no levels:
+// the clone for every processor with FMA, which brings AVX with it.
+#define ZT_FMA_CLONES __attribute__((target_clones("fma", "default"), noinline))
 #elif defined(__x86_64__) && defined(__GNUC__) && !defined(ZT_NO_CLONES)
 #define ZT_FMA_CLONES __attribute__((target_clones("arch=x86-64-v3", "default"), noinline))
 #else
@@ -46,8 +50,8 @@ struct GlideAhead {
 
     void follow(const FilterEngine& e)
     {
-        const uint32_t t = std::bit_cast<uint32_t>(e.target), s = std::bit_cast<uint32_t>(e.settled);
-        const uint32_t lo = std::bit_cast<uint32_t>(e.freq_low), ra = std::bit_cast<uint32_t>(e.freq_ratio);
+        const uint32_t t = bit_cast<uint32_t>(e.target), s = bit_cast<uint32_t>(e.settled);
+        const uint32_t lo = bit_cast<uint32_t>(e.freq_low), ra = bit_cast<uint32_t>(e.freq_ratio);
         const bool kept = state[0] != kEmpty || state[1] != kEmpty;
         if (kept && t == target && s == settled && lo == freq_low && ra == freq_ratio && e.glide_length == length)
             return;

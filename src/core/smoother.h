@@ -1,7 +1,6 @@
 #pragma once
 // Control slots. Four controls glide to their port value by a linear ramp
 // stepped once per block; the other five reach the engine when they change.
-#include <bit>
 #include <cstdint>
 #include <limits>
 
@@ -54,9 +53,9 @@ struct PlainParam {
 constexpr float kNoValue = std::numeric_limits<float>::quiet_NaN();
 
 // Initial values and per-block steps of the four ramps.
-constexpr float kMixStep = std::bit_cast<float>(0x3F2AAAABu);      // 2/3: full range in 3 blocks
-constexpr float kRateStep = 0.053f;                                 // Hz per block
-constexpr float kCenterStep = std::bit_cast<float>(0x419F7777u);   // 19.933332 Hz per block
-constexpr float kOctavesStep = std::bit_cast<float>(0x3CDA740Eu);  // 0.026666667 octave per block
+constexpr float kMixStep = 0x1.555556p-1f;      // bits 0x3F2AAAAB, 2/3: full range in 3 blocks
+constexpr float kRateStep = 0.053f;             // Hz per block
+constexpr float kCenterStep = 0x1.3eeeeep+4f;   // bits 0x419F7777, 19.933332 Hz per block
+constexpr float kOctavesStep = 0x1.b4e81cp-6f;  // bits 0x3CDA740E, 0.026666667 octave per block
 
 } // namespace zt

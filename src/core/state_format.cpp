@@ -1,9 +1,9 @@
 #include "state_format.h"
 
-#include <bit>
 #include <cmath>
 
 #include "port_table.h"
+#include "../support/bit_cast.h"
 
 namespace zt {
 
@@ -39,7 +39,7 @@ void state_encode(const float (&values)[kStateControls], uint8_t (&out)[kStateSi
 {
     for (int i = 0; i < 4; ++i) out[i] = kMagic[i];
     put_u32(out + 4, kStateVersion);
-    for (uint32_t i = 0; i < kStateControls; ++i) put_u32(out + 8 + 4 * i, std::bit_cast<uint32_t>(values[i]));
+    for (uint32_t i = 0; i < kStateControls; ++i) put_u32(out + 8 + 4 * i, bit_cast<uint32_t>(values[i]));
     put_u32(out + kCrcAt, crc32(out, kCrcAt));
 }
 
@@ -52,7 +52,7 @@ bool state_decode(const uint8_t* data, size_t size, float (&values)[kStateContro
     if (get_u32(data + kCrcAt) != crc32(data, kCrcAt)) return false;
     float read[kStateControls];
     for (uint32_t i = 0; i < kStateControls; ++i) {
-        const float v = std::bit_cast<float>(get_u32(data + 8 + 4 * i));
+        const float v = bit_cast<float>(get_u32(data + 8 + 4 * i));
         const PortInfo& p = kPorts[PORT_MIX + i];
         if (!std::isfinite(v) || v < p.min || v > p.max) return false;
         read[i] = v;

@@ -2,7 +2,6 @@
 // The sound engine's state: dry/wet gains, four one-pole stages with
 // resonance feedback, output weights, and the random modulator's clock,
 // glide and band. Knows nothing of LV2; everything runs at kEngineRate.
-#include <bit>
 #include <cstdint>
 
 namespace zt {
@@ -11,7 +10,7 @@ constexpr int32_t kEngineRate = 48000;
 
 // -2*pi/48000 with 2*pi first rounded to float; one ulp away from the
 // correctly rounded quotient (0xB909421E), and the one the filter is tuned to.
-constexpr float kCoefScale = std::bit_cast<float>(0xB909421Fu);
+constexpr float kCoefScale = -0x1.12843ep-13f;  // bits 0xB909421F
 
 struct Stage {
     float coef;   // e^(-2*pi*f/48000)

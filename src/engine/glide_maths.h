@@ -12,11 +12,11 @@
 // The lanes are independent and branch-free, so the compiler turns the loop
 // into vector code (eight lanes: floats in one AVX2 register, doubles in
 // two).
-#include <bit>
 #include <cmath>
 #include <cstdint>
 
 #include "filter_engine.h"
+#include "../support/bit_cast.h"
 
 namespace zt {
 
@@ -33,8 +33,8 @@ inline double exp2_near(double y)
 {
     constexpr double kRound = 0x1.8p52;  // adding it rounds to an integer
     const double shifted = y + kRound;
-    const uint64_t q = std::bit_cast<uint64_t>(shifted);  // low bits: round(y)
-    const double f = y - (shifted - kRound);               // exact
+    const uint64_t q = bit_cast<uint64_t>(shifted);  // low bits: round(y)
+    const double f = y - (shifted - kRound);          // exact
     // (ln 2)^n / n!, each correctly rounded.
     constexpr double c1 = 0x1.62e42fefa39efp-1, c2 = 0x1.ebfbdff82c58fp-3, c3 = 0x1.c6b08d704a0c0p-5,
                      c4 = 0x1.3b2ab6fba4e77p-7, c5 = 0x1.5d87fe78a6731p-10, c6 = 0x1.430912f86c787p-13,
@@ -45,7 +45,7 @@ inline double exp2_near(double y)
     const double a3 = c6 + c7 * f, a4 = c8 + c9 * f, a5 = c10 + c11 * f;
     const double b0 = a0 + a1 * f2, b1 = a2 + a3 * f2, b2 = a4 + a5 * f2;
     const double p = (b0 + b1 * f4) + b2 * f8;
-    return std::bit_cast<double>(std::bit_cast<uint64_t>(p) + (q << 52));
+    return bit_cast<double>(bit_cast<uint64_t>(p) + (q << 52));
 }
 
 // Error budgets, relative, each margin at least four times its sum:
@@ -128,8 +128,8 @@ inline void glide_batch_near(GlideBatch& b, const GlideInputs& g, int32_t base)
         // glide; picked with a mask so that the loop has no branch.
         const float along = g.target + ((span * static_cast<float>(remaining)) / length);
         const uint32_t done = 0u - static_cast<uint32_t>(remaining == 0);
-        const float m = std::bit_cast<float>((std::bit_cast<uint32_t>(g.target) & done) |
-                                             (std::bit_cast<uint32_t>(along) & ~done));
+        const float m = bit_cast<float>((bit_cast<uint32_t>(g.target) & done) |
+                                        (bit_cast<uint32_t>(along) & ~done));
         const NearFloat cutoff = band_cutoff_near(g.freq_low, m, g.log2_ratio);
         const NearFloat coef = cutoff_coef_near(cutoff.value);
         b.cutoff_hz[i] = cutoff.value;

@@ -11,7 +11,6 @@
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
-#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +19,7 @@
 #include "../ui/x11_window.h"
 #include "../ui/view.h"
 #include "../core/plugin.h"
+#include "../support/bit_cast.h"
 
 namespace zt {
 
@@ -181,7 +181,7 @@ int idle(LV2UI_Handle handle)
     if (ui->instance) {
         // A new cutoff means a new picture; the same bits mean nothing to do.
         const float hz = plugin_live_cutoff(*ui->instance);
-        const uint32_t bits = std::bit_cast<uint32_t>(hz);
+        const uint32_t bits = bit_cast<uint32_t>(hz);
         if (bits != ui->shown_cutoff) {
             ui->shown_cutoff = bits;
             view_set_cutoff(ui->view, hz);

@@ -6,7 +6,6 @@
 // record is calloc'd and placement-constructed: nothing here needs the C++
 // runtime.
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +14,7 @@
 #include "vst3_face.h"
 #include "../ui/view.h"
 #include "../ui/x11_window.h"
+#include "../support/bit_cast.h"
 
 namespace zt {
 
@@ -78,7 +78,7 @@ void tick(Vst3View& w)
     if (const Plugin* core = vst3_controller_core(*w.controller)) {
         // A new cutoff means a new picture; the same bits mean nothing to do.
         const float hz = plugin_live_cutoff(*core);
-        const uint32_t bits = std::bit_cast<uint32_t>(hz);
+        const uint32_t bits = bit_cast<uint32_t>(hz);
         if (bits != w.shown_cutoff) {
             w.shown_cutoff = bits;
             view_set_cutoff(w.v, hz);

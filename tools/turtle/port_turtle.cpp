@@ -25,9 +25,32 @@ using zt::PortUnit;
 // non-integer port keep a ".0" so that Turtle reads them as decimals.
 std::string number(float v, bool integer)
 {
-    char buf[32];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v);
-    std::string s(buf, res.ptr);
+    char buf[48];
+#if defined(__cpp_lib_to_chars)
+    std::string s(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+#else
+    // GCC 10 (Debian 11's, which builds the release archives) has no
+    // to_chars for floats; the same text from printf: the fewest digits
+    // that read back, as %e or as plain decimals, whichever is shorter
+    // (plain on a tie).
+    int digits = 1;
+    for (; digits < 9; ++digits) {
+        std::snprintf(buf, sizeof buf, "%.*e", digits - 1, double(v));
+        if (std::strtof(buf, nullptr) == v) break;
+    }
+    std::snprintf(buf, sizeof buf, "%.*e", digits - 1, double(v));
+    const std::string sci = buf;
+    const int exp10 = std::atoi(sci.c_str() + sci.find('e') + 1);
+    std::string s;
+    if (exp10 >= digits - 1) {
+        for (char c : sci.substr(0, sci.find('e'))) if (c != '.') s += c;
+        s.append(size_t(exp10 - (digits - 1)), '0');
+    } else {
+        std::snprintf(buf, sizeof buf, "%.*f", digits - 1 - exp10, double(v));
+        s = buf;
+    }
+    if (sci.size() < s.size()) s = sci;
+#endif
     if (!integer && s.find_first_of(".e") == std::string::npos) s += ".0";
     return s;
 }
