@@ -47,7 +47,9 @@ unset CLAP_PATH
 # machine without sound support lacks: a preloaded stand-in answers for it.
 preload=
 if [ ! -e /dev/snd/seq ]; then
-  asound=$(ldconfig -p | awk '/libasound\.so\.2 / { print $NF; exit }')
+  # awk reads to the end: an early exit would end ldconfig by SIGPIPE,
+  # which pipefail turns into a silent failure of the whole test.
+  asound=$(ldconfig -p | awk '/libasound\.so\.2 / && !found { print $NF; found = 1 }')
   gcc -shared -fPIC -O2 -o "$work/fakeseq.so" "$here/qtractor/fakeseq.c" \
     -Wl,--version-script="$here/qtractor/fakeseq.map" "$asound" || fail "could not build the sequencer stand-in"
   preload=$work/fakeseq.so
