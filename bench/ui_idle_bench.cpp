@@ -2,7 +2,9 @@
 // first with the plugin running (the cutoff moves, the plot is drawn at
 // every call), then with the plugin stopped (nothing changes). Measured as
 // the CPU time of the idle calls themselves and of the X server (a private
-// Xvfb, which takes the pixels), against the wall time, at scale 1 and 2.
+// Xvfb, which takes the pixels), against the wall time, at scale 1 and 2,
+// with the pictures going through shared memory (MIT-SHM) and then with a
+// server that does not offer it (as a remote one), through the socket.
 // Usage: zt_ui_idle_bench [seconds per phase]
 #include <time.h>
 #include <unistd.h>
@@ -61,24 +63,26 @@ void phase(zt_ui_test::UiRig& rig, const char* name, double seconds)
 int main(int argc, char** argv)
 {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
-    zt_ui_test::use_private_x_server();
     zt_ui_test::RunningPlugin plugin;
-    for (double scale : {1.0, 2.0}) {
-        zt_ui_test::UiRig rig;
-        zt_ui_test::Offer offer;
-        offer.instance = plugin.handle;
-        offer.scale = scale;
-        if (!rig.open(offer)) {
-            std::fprintf(stderr, "the window did not open\n");
-            return 1;
+    for (const bool shared_memory : {true, false}) {
+        zt_ui_test::use_private_x_server(shared_memory);
+        for (const double scale : {1.0, 2.0}) {
+            zt_ui_test::UiRig rig;
+            zt_ui_test::Offer offer;
+            offer.instance = plugin.handle;
+            offer.scale = scale;
+            if (!rig.open(offer)) {
+                std::fprintf(stderr, "the window did not open\n");
+                return 1;
+            }
+            rig.idle();
+            std::printf("scale %.0f, %s:\n", scale, shared_memory ? "shared memory" : "no shared memory (socket)");
+            plugin.start();
+            phase(rig, "cutoff moving (30 Hz)", seconds);
+            plugin.stop();
+            rig.idle();
+            phase(rig, "nothing changing", seconds);
         }
-        rig.idle();
-        std::printf("scale %.0f:\n", scale);
-        plugin.start();
-        phase(rig, "cutoff moving (30 Hz)", seconds);
-        plugin.stop();
-        rig.idle();
-        phase(rig, "nothing changing", seconds);
     }
     return 0;
 }

@@ -25,6 +25,7 @@ namespace zt_ui_test {
 namespace {
 
 pid_t g_xvfb = 0;
+bool g_xvfb_shm = true;  // whether it offers shared memory (MIT-SHM)
 
 void end_x_server()
 {
@@ -76,9 +77,11 @@ int resize_call(LV2UI_Feature_Handle h, int width, int height)
 
 int x_server_pid() { return g_xvfb; }
 
-void use_private_x_server()
+void use_private_x_server(bool shared_memory)
 {
-    if (g_xvfb > 0) return;
+    if (g_xvfb > 0 && g_xvfb_shm == shared_memory) return;
+    end_x_server();
+    g_xvfb_shm = shared_memory;
     int fds[2];
     if (pipe(fds) != 0) throw std::runtime_error("pipe");
     g_xvfb = fork();
@@ -88,8 +91,9 @@ void use_private_x_server()
         const std::string fd = std::to_string(fds[1]);
         // On TCP too: a client there is one the server cannot identify, as a
         // remote one, which is refused shared memory (window_test).
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1000x24", "-listen", "tcp",
-               "-noreset", static_cast<char*>(nullptr));
+        const char* args[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1000x24", "-listen", "tcp",
+                              "-noreset", shared_memory ? nullptr : "-extension", "MIT-SHM", nullptr};
+        execvp("Xvfb", const_cast<char* const*>(args));
         _exit(127);
     }
     close(fds[1]);
@@ -104,7 +108,8 @@ void use_private_x_server()
     if (got <= 0) throw std::runtime_error("Xvfb did not start (Debian package xvfb)");
     number[std::strcspn(number, "\n")] = '\0';
     setenv("DISPLAY", (std::string(":") + number).c_str(), 1);
-    std::atexit(end_x_server);
+    static const bool once = std::atexit(end_x_server) == 0;
+    (void)once;
 }
 
 UiRig::UiRig()
