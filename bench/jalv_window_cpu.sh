@@ -36,8 +36,9 @@ export DISPLAY=":$(head -n1 "$work/display")"
 xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "Xft.dpi:	$((96 * scale))"
 start_jack_dummy
 
-# CPU seconds (user + system) a process has used.
-cpu() { awk -v hz="$(getconf CLK_TCK)" '{ print ($14 + $15) / hz }' "/proc/$1/stat"; }
+# CPU seconds a process has used in all its threads, to the nanosecond (the
+# scheduler's count; /proc/PID/stat counts ticks of 10 ms).
+cpu() { cat /proc/"$1"/task/*/schedstat | awk '{ ns += $1 } END { printf "%.6f\n", ns / 1e9 }'; }
 
 # One run of jalv (extra arguments: -g for the generic controls).
 measure() {

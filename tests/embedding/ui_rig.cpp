@@ -30,8 +30,10 @@ bool g_xvfb_shm = true;  // whether it offers shared memory (MIT-SHM)
 void end_x_server()
 {
     if (g_xvfb <= 0) return;
+    // A server that has only just started may miss the polite request.
     kill(g_xvfb, SIGTERM);
-    waitpid(g_xvfb, nullptr, 0);
+    for (int i = 0; i < 200 && waitpid(g_xvfb, nullptr, WNOHANG) == 0; ++i) usleep(10000);
+    if (kill(g_xvfb, SIGKILL) == 0) waitpid(g_xvfb, nullptr, 0);
     g_xvfb = 0;
 }
 
@@ -76,6 +78,8 @@ int resize_call(LV2UI_Feature_Handle h, int width, int height)
 } // namespace
 
 int x_server_pid() { return g_xvfb; }
+
+void use_private_x_server() { use_private_x_server(g_xvfb > 0 ? g_xvfb_shm : true); }
 
 void use_private_x_server(bool shared_memory)
 {
