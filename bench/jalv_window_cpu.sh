@@ -5,12 +5,15 @@
 # jalv and of the X server over a while, first with the plugin's window and
 # then with jalv's generic controls; the difference is the window's.
 # Every process started here is ended here, by its id.
-# Usage: jalv_window_cpu.sh BUNDLE_PARENT PLUGIN_URI [SECONDS] [SCALE]
+# With "resting" the band is 0 octaves wide: the cutoff stands at the centre.
+# Usage: jalv_window_cpu.sh BUNDLE_PARENT PLUGIN_URI [SECONDS] [SCALE] [resting]
 set -euo pipefail
 export LV2_PATH=$1
 uri=$2
 seconds=${3:-20}
 scale=${4:-2}
+band=()
+[ "${5:-}" = resting ] && band=(-c octaves=0)
 export JACK_DEFAULT_SERVER="zt-cpu-$$" JACK_NO_START_SERVER=1 JACK_NO_AUDIO_RESERVATION=1
 export NO_AT_BRIDGE=1 GDK_BACKEND=x11 GDK_SCALE=$scale
 work=$(mktemp -d)
@@ -43,7 +46,7 @@ cpu() { cat /proc/"$1"/task/*/schedstat | awk '{ ns += $1 } END { printf "%.6f\n
 # One run of jalv (extra arguments: -g for the generic controls).
 measure() {
   timeout -k 3 $((seconds + 60)) jalv.gtk3 -x --jack-name zt-cpu -c rate=20 -c glide_down=100 -c glide_up=100 \
-    "$@" "$uri" >"$work/jalv.log" 2>&1 &
+    "${band[@]}" "$@" "$uri" >"$work/jalv.log" 2>&1 &
   local guard=$! jalv
   pids+=("$guard")
   wait_for_port zt-cpu:out || fail "jalv.gtk3 did not bring up the plugin"
@@ -59,6 +62,6 @@ measure() {
 }
 read -r wj wx < <(measure)
 read -r gj gx < <(measure -g)
-echo "scale $scale, $seconds s: plugin's window: jalv $wj %, X server $wx %; generic controls: jalv $gj %, X server $gx %"
+echo "scale $scale, ${5:-moving} cutoff, $seconds s: plugin's window: jalv $wj %, X server $wx %; generic controls: jalv $gj %, X server $gx %"
 awk -v a="$wj" -v b="$wx" -v c="$gj" -v d="$gx" \
   'BEGIN { printf "the window: %.2f %% of a core in jalv, %.2f %% in the X server, %.2f %% in all\n", a - c, b - d, a + b - c - d }'
