@@ -3,8 +3,9 @@
 // display connection of its own, whose events become view calls and whose
 // picture is the view's. The one file that speaks Xlib; it knows nothing of
 // LV2 (the caller passes the host's parent window and takes the edits).
-// Everything runs in the caller's thread, in short calls that never wait
-// for the server: events are read only while some are pending.
+// Everything runs in the caller's thread, in short calls that wait for the
+// server only when a buffer is made (to learn whether it took the buffer's
+// shared memory): events are read only while some are pending.
 #include <X11/Xlib.h>
 #include <X11/extensions/XShm.h>
 #include <cairo.h>
@@ -17,11 +18,11 @@ struct X11Window {
     Display* display = nullptr;          // our own connection, closed with the window
     Window window = 0;
     // The picture is drawn here, in client memory, and put on the window
-    // with XPutImage. cairo's own Xlib surfaces keep a record per
-    // connection that outlives it when text was drawn or part of a picture
-    // uploaded (a leak for every window opened), so they are used only on
-    // a display whose pixels are not 24-bit RGB, which a buffer cannot be
-    // put on directly.
+    // with XShmPutImage or XPutImage. cairo's own Xlib surfaces keep a
+    // record per connection that outlives it when text was drawn or part of
+    // a picture uploaded (a leak for every window opened), so they are used
+    // only on a display whose pixels are not 24-bit RGB, which a buffer
+    // cannot be put on directly.
     cairo_surface_t* buffer = nullptr;
     int buffer_x = 0, buffer_y = 0;      // its place in the window, device pixels
     bool direct = false;                 // the buffer's pixels are the window's
@@ -29,7 +30,8 @@ struct X11Window {
     // Shared memory (MIT-SHM): the buffer's pixels lie in a segment the
     // server maps too, so a picture goes over as one short request instead
     // of through the socket. Off where the server lacks it (remote X) or
-    // refused our segment; the buffer is then plain memory as before.
+    // refused our segment; the buffer is then our own memory, put through
+    // the socket.
     bool shm_usable = false;             // the server offers it and has not refused it
     XShmSegmentInfo shm{0, -1, nullptr, True};  // the buffer's segment, when it has one (shmaddr set)
     int shm_completion = 0;              // the event type that says a put from the segment is done
