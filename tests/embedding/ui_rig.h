@@ -22,11 +22,8 @@ const std::string kPluginLibrary = kBundle + "libzirpomatik-tolm.so";
 const std::string kUiUri = ZT_PLUGIN_URI "#ui";
 
 // Starts Xvfb on a free display once per process and points DISPLAY at it;
-// the server is ended when the process exits. With `shared_memory` false:
-// a server that lacks MIT-SHM (as remote X does), in place of one that has
-// it (and back).
+// the server is ended when the process exits.
 void use_private_x_server();
-void use_private_x_server(bool shared_memory);
 int x_server_pid();  // that server's process id, 0 before it runs
 
 // Pointer input as the server delivers it to a window (sent events: the
