@@ -27,9 +27,13 @@ struct Host {
     ControlValues controls;
     std::vector<float> signal;
     std::vector<float> out;
+    std::vector<float> out_right;
     uint32_t pos = 0;  // where the next call reads in `signal`
+    uint32_t channels = 1;
 
-    explicit Host(const ControlValues& c, const LV2_Feature* const* features = nullptr);
+    // channels 2: a stereo instance, the right channel fed the signal half
+    // its length further on.
+    explicit Host(const ControlValues& c, const LV2_Feature* const* features = nullptr, uint32_t channels = 1);
     ~Host();
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;

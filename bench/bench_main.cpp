@@ -59,9 +59,9 @@ void bm_floor_kernel(benchmark::State& state)
     set_frames(state, kFramesPerIteration);
 }
 
-void bm_run(benchmark::State& state, ControlValues c, uint32_t per_call)
+void bm_run_channels(benchmark::State& state, ControlValues c, uint32_t per_call, uint32_t channels)
 {
-    Host host(c);
+    Host host(c, nullptr, channels);
     host.run(kWarmUpFrames, per_call);
     for (auto _ : state) {
         host.run(kFramesPerIteration, per_call);
@@ -69,6 +69,8 @@ void bm_run(benchmark::State& state, ControlValues c, uint32_t per_call)
     }
     set_frames(state, kFramesPerIteration);
 }
+
+void bm_run(benchmark::State& state, ControlValues c, uint32_t per_call) { bm_run_channels(state, c, per_call, 1); }
 
 // The same through the CLAP face, with `events` param events per call.
 void bm_clap_process(benchmark::State& state, ControlValues c, uint32_t per_call, uint32_t events, uint32_t moved)
@@ -199,6 +201,8 @@ int print_summary(const FrameReporter& rep)
         {"every frame gliding / default", "run/glide_every_frame", "run/default", 1.5},
         {"resonance 0 / default", "run/resonance_0", "run/default", 0.6},
         {"16 frames per call / 4096 per call", "run/frames_per_call:16", "run/frames_per_call:4096", 1.15},
+        {"stereo / mono per frame (default)", "run/stereo_default", "run/default", 1.3},
+        {"stereo / mono per frame (1% glides)", "run/stereo_default_with_1%_glides", "run/default_with_1%_glides", 1.3},
         {"CLAP process / LV2 run (default)", "clap/default", "run/default", 1.03},
         {"CLAP process / LV2 run (1% glides)", "clap/default_with_1%_glides", "run/default_with_1%_glides", 1.03},
         {"CLAP 64 events per 512 / no events", "clap/512_with_64_events", "clap/512_no_events", 1.3},
@@ -249,6 +253,10 @@ void register_all()
     between.v[P_GLIDE_UP] = between.v[P_GLIDE_DOWN] = 0.0f;
     all.push_back(add("run/default", bm_run, between, kDefaultCall));
     all.push_back(add("run/default_with_1%_glides", bm_run, ControlValues{}, kDefaultCall));
+
+    // Both channels per frame, beside the mono figures above.
+    all.push_back(add("run/stereo_default", bm_run_channels, between, kDefaultCall, 2u));
+    all.push_back(add("run/stereo_default_with_1%_glides", bm_run_channels, ControlValues{}, kDefaultCall, 2u));
 
     ControlValues gliding;  // each glide lasts the whole period
     gliding.v[P_GLIDE_UP] = gliding.v[P_GLIDE_DOWN] = 100.0f;

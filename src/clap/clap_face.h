@@ -12,10 +12,12 @@ inline ClapPlugin& clap_self(const clap_plugin_t* plugin)
     return *static_cast<ClapPlugin*>(plugin->plugin_data);
 }
 
-extern const clap_plugin_descriptor_t kClapDescriptor;
+extern const clap_plugin_descriptor_t kClapDescriptor;        // mono
+extern const clap_plugin_descriptor_t kClapStereoDescriptor;  // stereo
 
-// The plugin's lifecycle (clap_plugin.cpp).
-const clap_plugin_t* clap_plugin_create(const clap_host_t* host);
+// The plugin's lifecycle (clap_plugin.cpp); channels 1 or 2.
+const clap_plugin_t* clap_plugin_create(const clap_host_t* host, const clap_plugin_descriptor_t* desc,
+                                        uint32_t channels);
 
 // A host's value for a control as the plugin takes it: clamped to the range,
 // false (and nothing taken) for a non-finite value or an unknown id.

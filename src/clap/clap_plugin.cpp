@@ -25,7 +25,7 @@ bool plugin_init(const clap_plugin_t* plugin)
             p.host->get_extension(p.host, CLAP_EXT_PRESET_LOAD_COMPAT));
     // The core is made for the engine's rate: it processes at 48 kHz
     // whatever rate activate brings.
-    p.core = plugin_instantiate(kEngineRate);
+    p.core = plugin_instantiate(kEngineRate, p.channels);
     if (!p.core) return false;
     for (uint32_t port = kFirstControl; port < PORT_COUNT; ++port)
         plugin_connect_port(p.core, port, &p.controls[port]);
@@ -87,17 +87,19 @@ const void* plugin_get_extension(const clap_plugin_t*, const char* id)
 
 void plugin_on_main_thread(const clap_plugin_t*) {}
 
-// One mono input and one mono output, which may be the same buffer.
+// One input and one output port (mono, or stereo with both channels), which
+// may be the same buffers.
 uint32_t ports_count(const clap_plugin_t*, bool) { return 1; }
 
-bool ports_get(const clap_plugin_t*, uint32_t index, bool is_input, clap_audio_port_info_t* info)
+bool ports_get(const clap_plugin_t* plugin, uint32_t index, bool is_input, clap_audio_port_info_t* info)
 {
     if (index != 0 || !info) return false;
+    const uint32_t channels = clap_self(plugin).channels;
     info->id = is_input ? PORT_IN : PORT_OUT;
     std::snprintf(info->name, sizeof info->name, "%s", kPorts[info->id].name);
     info->flags = CLAP_AUDIO_PORT_IS_MAIN;
-    info->channel_count = 1;
-    info->port_type = CLAP_PORT_MONO;
+    info->channel_count = channels;
+    info->port_type = channels == 2 ? CLAP_PORT_STEREO : CLAP_PORT_MONO;
     info->in_place_pair = is_input ? PORT_OUT : PORT_IN;
     return true;
 }
@@ -106,13 +108,14 @@ bool ports_get(const clap_plugin_t*, uint32_t index, bool is_input, clap_audio_p
 
 const clap_plugin_audio_ports_t kClapAudioPorts = {ports_count, ports_get};
 
-const clap_plugin_t* clap_plugin_create(const clap_host_t* host)
+const clap_plugin_t* clap_plugin_create(const clap_host_t* host, const clap_plugin_descriptor_t* desc, uint32_t channels)
 {
     void* mem = std::calloc(1, sizeof(ClapPlugin));
     if (!mem) return nullptr;
     ClapPlugin* p = new (mem) ClapPlugin{};
     p->host = host;
-    p->clap = clap_plugin_t{&kClapDescriptor, p, plugin_init, plugin_destroy, plugin_activate,
+    p->channels = channels;
+    p->clap = clap_plugin_t{desc, p, plugin_init, plugin_destroy, plugin_activate,
                             plugin_deactivate, plugin_start_processing, plugin_stop_processing,
                             plugin_reset, clap_process, plugin_get_extension, plugin_on_main_thread};
     for (uint32_t port = kFirstControl; port < PORT_COUNT; ++port) {

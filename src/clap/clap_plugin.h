@@ -42,6 +42,7 @@ struct ClapPlugin {
     const clap_host_params_t* host_params;       // null if the host has none
     const clap_host_preset_load_t* host_presets; // null if the host has none
     Plugin* core;  // the format-neutral instance (src/core)
+    uint32_t channels;  // 1 (mono) or 2 (stereo), fixed at create
 
     // Audio thread: the values the core's control ports point at.
     float controls[PORT_COUNT];

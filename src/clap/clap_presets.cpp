@@ -12,8 +12,6 @@ namespace zt {
 
 namespace {
 
-const char* const kPluginId = "org.zirpomatik.tolm";
-
 const PresetInfo* preset_by_key(const char* key)
 {
     if (!key) return nullptr;
@@ -53,10 +51,11 @@ bool provider_get_metadata(const clap_preset_discovery_provider_t*, uint32_t kin
                            const clap_preset_discovery_metadata_receiver_t* receiver)
 {
     if (kind != CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN || !receiver) return false;
-    const clap_universal_plugin_id_t id = {"clap", kPluginId};
+    // Every preset is for both plugins: they have the same controls.
+    const clap_universal_plugin_id_t ids[] = {{"clap", kClapDescriptor.id}, {"clap", kClapStereoDescriptor.id}};
     for (const PresetInfo& preset : kPresets) {
         if (!receiver->begin_preset(receiver, preset.label, preset.key)) return true;
-        receiver->add_plugin_id(receiver, &id);
+        for (const clap_universal_plugin_id_t& id : ids) receiver->add_plugin_id(receiver, &id);
         receiver->set_flags(receiver, CLAP_PRESET_DISCOVERY_IS_FACTORY_CONTENT);
         receiver->set_description(receiver, preset.comment);
         receiver->add_creator(receiver, ZT_VENDOR);

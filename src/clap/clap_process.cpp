@@ -81,11 +81,37 @@ struct Deferred {
     }
 };
 
-void run_segment(ClapPlugin& p, const float* in, float* out, uint32_t from, uint32_t to)
+// Each channel's buffers of the host's main ports.
+struct Channels {
+    float* in[kMaxChannels];
+    float* out[kMaxChannels];
+};
+
+constexpr uint32_t kInPort[kMaxChannels] = {PORT_IN, PORT_IN_R};
+constexpr uint32_t kOutPort[kMaxChannels] = {PORT_OUT, PORT_OUT_R};
+
+void run_segment(ClapPlugin& p, const Channels& ch, uint32_t from, uint32_t to)
 {
-    plugin_connect_port(p.core, PORT_IN, const_cast<float*>(in + from));
-    plugin_connect_port(p.core, PORT_OUT, out + from);
+    for (uint32_t c = 0; c < p.channels; ++c) {
+        plugin_connect_port(p.core, kInPort[c], ch.in[c] + from);
+        plugin_connect_port(p.core, kOutPort[c], ch.out[c] + from);
+    }
     plugin_run_in_mode(p.core, to - from);
+}
+
+// False unless the host gave every channel of both ports a buffer.
+bool take_channels(const ClapPlugin& p, const clap_process_t* pr, Channels* ch)
+{
+    if (pr->audio_inputs_count < 1 || pr->audio_outputs_count < 1) return false;
+    const clap_audio_buffer_t& in = pr->audio_inputs[0];
+    const clap_audio_buffer_t& out = pr->audio_outputs[0];
+    if (!in.data32 || !out.data32 || in.channel_count < p.channels || out.channel_count < p.channels) return false;
+    for (uint32_t c = 0; c < p.channels; ++c) {
+        ch->in[c] = in.data32[c];
+        ch->out[c] = out.data32[c];
+        if (!ch->in[c] || !ch->out[c]) return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -135,16 +161,14 @@ clap_process_status clap_process(const clap_plugin_t* plugin, const clap_process
     clap_apply_loaded(p);
     clap_apply_edits(p, pr->out_events);
     const uint32_t n = pr->frames_count;
-    if (pr->audio_inputs_count < 1 || pr->audio_outputs_count < 1 || !pr->audio_inputs[0].data32 ||
-        !pr->audio_outputs[0].data32 || !pr->audio_inputs[0].data32[0] || !pr->audio_outputs[0].data32[0]) {
+    Channels ch;
+    if (!take_channels(p, pr, &ch)) {
         clap_flush(p, pr->in_events, nullptr);
         return CLAP_PROCESS_ERROR;
     }
     // One mode change for the whole call, however many runs its events cut
     // it into, and one publication after them.
     const FpModeScope mode;
-    const float* in = pr->audio_inputs[0].data32[0];
-    float* out = pr->audio_outputs[0].data32[0];
     pr->audio_outputs[0].constant_mask = 0;
 
     const clap_input_events_t* events = pr->in_events;
@@ -160,7 +184,7 @@ clap_process_status clap_process(const clap_plugin_t* plugin, const clap_process
         // mistake) is applied after the block's last frame.
         const uint32_t at = h->time < n ? h->time : n;
         if (d.mask && d.due <= at) {
-            if (d.due > pos) run_segment(p, in, out, pos, d.due), pos = d.due;
+            if (d.due > pos) run_segment(p, ch, pos, d.due), pos = d.due;
             d.apply(p);
         }
         if (is_smoothed(port)) {
@@ -169,15 +193,15 @@ clap_process_status clap_process(const clap_plugin_t* plugin, const clap_process
         }
         // Events at the same frame are applied together: a run call of no
         // frames between them would take in a value no LV2 host ever sets.
-        if (at > pos) run_segment(p, in, out, pos, at), pos = at;
+        if (at > pos) run_segment(p, ch, pos, at), pos = at;
         d.apply(p);
         apply_host_value(p, port, value);
     }
     if (d.mask) {
-        if (d.due < n && d.due > pos) run_segment(p, in, out, pos, d.due), pos = d.due;
+        if (d.due < n && d.due > pos) run_segment(p, ch, pos, d.due), pos = d.due;
         d.apply(p);
     }
-    if (pos < n || n == 0) run_segment(p, in, out, pos, n);
+    if (pos < n || n == 0) run_segment(p, ch, pos, n);
     plugin_publish(p.core);
     // The modulator runs on through silence, so the host must keep calling
     // for the sound to stay the LV2 plugin's.

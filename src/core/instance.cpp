@@ -41,8 +41,9 @@ template <typename T> void destroy(T* t)
 } // namespace
 
 // Instantiation threading class.
-Plugin* plugin_instantiate(double sample_rate)
+Plugin* plugin_instantiate(double sample_rate, uint32_t channels)
 {
+    if (channels < 1 || channels > kMaxChannels) return nullptr;
     debug_log_init();
     Plugin* p = create<Plugin>();
     if (!p) return nullptr;
@@ -53,6 +54,7 @@ Plugin* plugin_instantiate(double sample_rate)
     }
     plugin_reset_sound(p);
     p->sample_rate = sample_rate;
+    p->channels = channels;
     p->own_random = random_private_stream();
     return p;
 }
@@ -61,6 +63,7 @@ Plugin* plugin_instantiate(double sample_rate)
 void plugin_reset_sound(Plugin* p)
 {
     *p->engine = FilterEngine{};
+    p->right = ChannelMemory{};
     p->mix.smoother = make_smoother(1.0f, kMixStep);
     p->rate.smoother = make_smoother(7.5f, kRateStep);
     p->center.smoother = make_smoother(1200.0f, kCenterStep);
@@ -76,8 +79,10 @@ void plugin_reset_sound(Plugin* p)
 void plugin_connect_port(Plugin* p, uint32_t port, void* data)
 {
     switch (port) {
-    case PORT_IN: p->in = static_cast<const float*>(data); break;
-    case PORT_OUT: p->out = static_cast<float*>(data); break;
+    case PORT_IN: p->in[0] = static_cast<const float*>(data); break;
+    case PORT_OUT: p->out[0] = static_cast<float*>(data); break;
+    case PORT_IN_R: p->in[1] = static_cast<const float*>(data); break;
+    case PORT_OUT_R: p->out[1] = static_cast<float*>(data); break;
     case PORT_MIX: connect_param(p->mix, data); break;
     case PORT_RATE: connect_param(p->rate, data); break;
     case PORT_GLIDE_DOWN: connect_param(p->glide_down, data); break;

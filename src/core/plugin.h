@@ -25,14 +25,26 @@ enum PortIndex : uint32_t {
     PORT_CENTER = 8,
     PORT_OCTAVES = 9,
     PORT_TYPE = 10,
-    PORT_COUNT = 11,
+    PORT_COUNT = 11,      // the mono plugin's ports
+    // The stereo plugin's right channel, after the mono plugin's ports so
+    // that both plugins share every other index.
+    PORT_IN_R = 11,
+    PORT_OUT_R = 12,
+    STEREO_PORT_COUNT = 13,
 };
+
+constexpr uint32_t kMaxChannels = 2;
 
 struct Plugin {
     FilterEngine* engine;   // owned
     double sample_rate;     // recorded only: processing always runs at kEngineRate
-    const float* in;
-    float* out;
+    uint32_t channels;      // 1 or 2, fixed at instantiate
+    // Each channel's audio (PORT_IN / PORT_OUT, PORT_IN_R / PORT_OUT_R).
+    const float* in[kMaxChannels];
+    float* out[kMaxChannels];
+    // The right channel's filter memories; the left channel's are the
+    // engine's own, so a mono instance runs exactly as it always has.
+    ChannelMemory right;
     SmoothedParam mix;      // port percent * 0.01
     SmoothedParam rate;
     PlainParam glide_down;
@@ -59,8 +71,11 @@ struct Plugin {
 // before its first run). Safe from any thread while run goes on.
 inline float plugin_live_cutoff(const Plugin& p) { return p.live_cutoff.load(); }
 
-// Host operations (the descriptor's function pointers).
-Plugin* plugin_instantiate(double sample_rate);
+// Host operations (the descriptor's function pointers). A stereo instance
+// (channels 2) runs both channels from one modulator and one set of
+// smoothers: each channel comes out as a mono instance would write it for
+// that channel alone, and the generator is drawn from as by one instance.
+Plugin* plugin_instantiate(double sample_rate, uint32_t channels = 1);
 void plugin_connect_port(Plugin* p, uint32_t port, void* data);
 void plugin_run(Plugin* p, uint32_t n);
 void plugin_cleanup(Plugin* p);

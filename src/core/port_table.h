@@ -89,6 +89,32 @@ inline constexpr PortInfo kPorts[PORT_COUNT] = {
      PortGroup::filter, false, true, 0, kOfferedTypes - 1, 3, PortUnit::none, false, true},
 };
 
+// The stereo plugin's audio ports: the left channel's at the mono plugin's
+// indices 0 and 1, the right channel's at 11 and 12; its controls are the
+// ones above.
+inline constexpr PortInfo kStereoAudioPorts[4] = {
+    {"in_l", "In L", "In L", "Left audio input", PortGroup::input, true, true, 0, 0, 0,
+     PortUnit::none, false, false},
+    {"out_l", "Out L", "Out L", "Left audio output: the filtered signal blended with the input",
+     PortGroup::output, true, false, 0, 0, 0, PortUnit::none, false, false},
+    {"in_r", "In R", "In R", "Right audio input", PortGroup::input, true, true, 0, 0, 0,
+     PortUnit::none, false, false},
+    {"out_r", "Out R", "Out R", "Right audio output: the filtered signal blended with the input",
+     PortGroup::output, true, false, 0, 0, 0, PortUnit::none, false, false},
+};
+
+// Port `index` of the plugin with `channels` channels (1 or 2).
+constexpr const PortInfo& port_info(uint32_t index, uint32_t channels)
+{
+    if (channels == 2) {
+        if (index == PORT_IN || index == PORT_OUT) return kStereoAudioPorts[index - PORT_IN];
+        if (index == PORT_IN_R || index == PORT_OUT_R) return kStereoAudioPorts[2 + index - PORT_IN_R];
+    }
+    return kPorts[index];
+}
+
+constexpr uint32_t port_count(uint32_t channels) { return channels == 2 ? STEREO_PORT_COUNT : PORT_COUNT; }
+
 // The label of response type `row` as hosts and the window list it: the
 // row's name, with " #row" added where another offered row has the same name.
 // Writes at most `size` bytes, always terminated.

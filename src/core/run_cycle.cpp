@@ -89,23 +89,83 @@ struct GlideAhead {
     }
 };
 
+// Each channel's buffers, from some frame on.
+template <uint32_t C> struct Audio {
+    const float* in[C];
+    float* out[C];
+
+    ZT_INLINE Audio from(uint32_t j) const
+    {
+        Audio a;
+        for (uint32_t c = 0; c < C; ++c) a.in[c] = in[c] + j, a.out[c] = out[c] + j;
+        return a;
+    }
+};
+
+// The channels' chains share every coefficient and gain but no memory, so
+// they run side by side in one pass: their loop-carried latencies overlap
+// instead of adding up. The first channel's memories are the engine's.
+// Each channel's values are a variable of their own (not an array indexed
+// by channel), which the compiler keeps in registers.
+template <uint32_t C> struct Regs;
+template <> struct Regs<1> { SampleRegs left; };
+template <> struct Regs<2> { SampleRegs left, right; };
+
+template <uint32_t C> ZT_INLINE Regs<C> load_regs(const Plugin& p)
+{
+    Regs<C> r;
+    r.left = load_sample_regs(*p.engine);
+    if constexpr (C == 2) {
+        r.right = r.left;
+        load_memories(r.right, p.right);
+    }
+    return r;
+}
+
+template <uint32_t C> ZT_INLINE void store_regs(Plugin& p, const Regs<C>& r)
+{
+    store_memories(*p.engine, r.left);
+    if constexpr (C == 2) store_memories(p.right, r.right);
+}
+
+template <uint32_t C> ZT_INLINE void set_coef(Regs<C>& r, float coef)
+{
+    for (float& c : r.left.coef) c = coef;
+    if constexpr (C == 2)
+        for (float& c : r.right.coef) c = coef;
+}
+
+// One frame of every channel. All its inputs are read before any output is
+// stored, so the host may pass one buffer for input and output.
+template <bool Feedback> ZT_INLINE void frame_step(Regs<1>& r, const Audio<1>& a, uint32_t j)
+{
+    a.out[0][j] = sample_step<Feedback>(r.left, a.in[0][j]);
+}
+
+template <bool Feedback> ZT_INLINE void frame_step(Regs<2>& r, const Audio<2>& a, uint32_t j)
+{
+    const float s0 = a.in[0][j], s1 = a.in[1][j];
+    const float y0 = sample_step<Feedback>(r.left, s0);
+    const float y1 = sample_step<Feedback>(r.right, s1);
+    a.out[0][j] = y0;
+    a.out[1][j] = y1;
+}
+
 // Frames between events with no glide running: nothing but the filter, every
 // value in registers.
-template <bool Feedback>
-ZT_INLINE void idle_loop(SampleRegs& r, const float* in, float* out, uint32_t n)
+template <uint32_t C, bool Feedback>
+ZT_INLINE void idle_loop(Regs<C>& r, const Audio<C>& a, uint32_t n)
 {
-    // Each frame's input is read before its output is stored, so the host
-    // may pass one buffer for both.
-    for (uint32_t j = 0; j < n; ++j) out[j] = sample_step<Feedback>(r, in[j]);
+    for (uint32_t j = 0; j < n; ++j) frame_step<Feedback>(r, a, j);
 }
 
 // Up to n glide frames with no event among them: the steps of glide_step,
 // with the cutoff and coefficient taken from the batches. Stops after the
 // frame that completes the glide, and before a frame whose batch is unsure
 // (possibly the first). Returns the frames run.
-template <bool Feedback>
-ZT_INLINE uint32_t glide_loop(FilterEngine& e, SampleRegs& r, GlideAhead& ahead,
-                              const float* in, float* out, uint32_t n)
+template <uint32_t C, bool Feedback>
+ZT_INLINE uint32_t glide_loop(FilterEngine& e, Regs<C>& r, GlideAhead& ahead, const Audio<C>& a,
+                              uint32_t n)
 {
     int32_t remaining = e.glide_remaining;
     float cutoff_hz = e.cutoff_hz;
@@ -124,9 +184,8 @@ ZT_INLINE uint32_t glide_loop(FilterEngine& e, SampleRegs& r, GlideAhead& ahead,
         const uint32_t lane = kGlideBatch - 1 - static_cast<uint32_t>(count & (kGlideBatch - 1));
         const uint32_t stop = (n - j < kGlideBatch - lane) ? lane + (n - j) : kGlideBatch;
         for (uint32_t i = lane; i < stop; ++i) {
-            const float coef = b.coef[i];
-            for (float& c : r.coef) c = coef;
-            out[j] = sample_step<Feedback>(r, in[j]);
+            set_coef(r, b.coef[i]);
+            frame_step<Feedback>(r, a, j);
             ++j;
         }
         cutoff_hz = b.cutoff_hz[stop - 1];
@@ -139,7 +198,7 @@ ZT_INLINE uint32_t glide_loop(FilterEngine& e, SampleRegs& r, GlideAhead& ahead,
     if (j > 0) {
         e.glide_remaining = remaining;
         e.cutoff_hz = cutoff_hz;
-        for (Stage& st : e.stage) st.coef = r.coef[0];
+        for (Stage& st : e.stage) st.coef = r.left.coef[0];
     }
     return j;
 }
@@ -147,23 +206,54 @@ ZT_INLINE uint32_t glide_loop(FilterEngine& e, SampleRegs& r, GlideAhead& ahead,
 // The segments of the frame loop. Each takes the filter from the engine and
 // puts its memories back, so that between segments (and calls) the chain
 // passes through memory once.
-ZT_FMA_CLONES void idle_frames(FilterEngine& e, const float* in, float* out, uint32_t n)
+template <uint32_t C> ZT_INLINE void idle_segment(Plugin& p, const Audio<C>& a, uint32_t n)
 {
-    SampleRegs r = load_sample_regs(e);
-    if (r.feedback_gain != 0.0f) idle_loop<true>(r, in, out, n);
-    else idle_loop<false>(r, in, out, n);
-    store_memories(e, r);
+    Regs<C> r = load_regs<C>(p);
+    if (r.left.feedback_gain != 0.0f) idle_loop<C, true>(r, a, n);
+    else idle_loop<C, false>(r, a, n);
+    store_regs(p, r);
 }
 
-ZT_FMA_CLONES uint32_t glide_frames(FilterEngine& e, GlideAhead& ahead, const float* in, float* out, uint32_t n)
+template <uint32_t C> ZT_INLINE uint32_t glide_segment(Plugin& p, GlideAhead& ahead, const Audio<C>& a, uint32_t n)
 {
+    FilterEngine& e = *p.engine;
     ahead.follow(e);
     e.feedback_gain = e.resonance + e.resonance;  // as the first glide step sets it
-    SampleRegs r = load_sample_regs(e);
-    const uint32_t done = (r.feedback_gain != 0.0f) ? glide_loop<true>(e, r, ahead, in, out, n)
-                                                    : glide_loop<false>(e, r, ahead, in, out, n);
-    store_memories(e, r);
+    Regs<C> r = load_regs<C>(p);
+    const uint32_t done = (r.left.feedback_gain != 0.0f) ? glide_loop<C, true>(e, r, ahead, a, n)
+                                                       : glide_loop<C, false>(e, r, ahead, a, n);
+    store_regs(p, r);
     return done;
+}
+
+// The event frame, or a glide step that has no divisor: process_frame for
+// one channel; for two, its steps with both channels between the glide step
+// and the clock.
+template <uint32_t C> ZT_INLINE void single_frame(Plugin& p, RandomCall& rng, const Audio<C>& a, uint32_t j)
+{
+    FilterEngine& e = *p.engine;
+    if constexpr (C == 1) {
+        a.out[0][j] = process_frame(e, rng, a.in[0][j]);
+    } else {
+        glide_step(e);
+        Regs<C> r = load_regs<C>(p);
+        if (e.feedback_gain != 0.0f) frame_step<true>(r, a, j);
+        else frame_step<false>(r, a, j);
+        store_regs(p, r);
+        modulator_tick(e, rng);
+    }
+}
+
+ZT_FMA_CLONES void idle_frames(Plugin& p, Audio<1> a, uint32_t n) { idle_segment(p, a, n); }
+ZT_FMA_CLONES void idle_frames(Plugin& p, Audio<2> a, uint32_t n) { idle_segment(p, a, n); }
+
+ZT_FMA_CLONES uint32_t glide_frames(Plugin& p, GlideAhead& ahead, Audio<1> a, uint32_t n)
+{
+    return glide_segment(p, ahead, a, n);
+}
+ZT_FMA_CLONES uint32_t glide_frames(Plugin& p, GlideAhead& ahead, Audio<2> a, uint32_t n)
+{
+    return glide_segment(p, ahead, a, n);
 }
 
 // The four ramps, to see whether a smoothing step changed anything.
@@ -180,12 +270,11 @@ struct RampsSnapshot {
     }
 };
 
-ZT_FMA_CLONES
-void run_frames(Plugin& p, RandomCall& rng, uint32_t n)
+template <uint32_t C> ZT_INLINE void run_frames(Plugin& p, RandomCall& rng, uint32_t n)
 {
     FilterEngine& e = *p.engine;
-    const float* in = p.in;
-    float* out = p.out;
+    Audio<C> a;
+    for (uint32_t c = 0; c < C; ++c) a.in[c] = p.in[c], a.out[c] = p.out[c];
     GlideAhead ahead;
     // A smoothing step that left every ramp as it was has brought them to
     // rest: each further step in this call would do the same nothing (the
@@ -212,25 +301,27 @@ void run_frames(Plugin& p, RandomCall& rng, uint32_t n)
                 const uint32_t before_event = static_cast<uint32_t>(e.countdown - 1);
                 const uint32_t k = (end - j < before_event) ? end - j : before_event;
                 if (e.glide_remaining == 0) {
-                    idle_frames(e, in + j, out + j, k);
+                    idle_frames(p, a.from(j), k);
                     e.countdown -= static_cast<int32_t>(k);
                     j += k;
                     continue;
                 }
                 if (e.glide_length != 0 || e.glide_remaining == 1) {
-                    const uint32_t done = glide_frames(e, ahead, in + j, out + j, k);
+                    const uint32_t done = glide_frames(p, ahead, a.from(j), k);
                     ahead.settle(e);  // a batch that stopped it is sure now
                     e.countdown -= static_cast<int32_t>(done);
                     j += done;
                     continue;
                 }
             }
-            // The event frame, or a glide step that has no divisor.
-            out[j] = process_frame(e, rng, in[j]);
+            single_frame(p, rng, a, j);
             ++j;
         }
     }
 }
+
+ZT_FMA_CLONES void run_mono(Plugin& p, RandomCall& rng, uint32_t n) { run_frames<1>(p, rng, n); }
+ZT_FMA_CLONES void run_stereo(Plugin& p, RandomCall& rng, uint32_t n) { run_frames<2>(p, rng, n); }
 
 } // namespace
 
@@ -239,7 +330,8 @@ void plugin_run_in_mode(Plugin* p, uint32_t n)
     intake_controls(*p);
     if (n != 0) {
         RandomCall rng = random_call_begin(&p->own_random);
-        run_frames(*p, rng, n);
+        if (p->channels == 2) run_stereo(*p, rng, n);
+        else run_mono(*p, rng, n);
         if (rng.held != kRandomNone) random_call_release(rng);  // most calls draw nothing
     }
 }

@@ -53,6 +53,13 @@ struct FilterEngine {
     float mix_coef[5] = {0.0f, 0.0f, 0.0f, 0.0f, 1.0f};
 };
 
+// The memories of a channel beside the engine's own: the four stages and
+// the feedback, all that differs between channels driven by one engine.
+struct ChannelMemory {
+    float state[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    float feedback_sample = 0.0f;
+};
+
 // Setters: each ignores a value equal to the one it holds (exact compare).
 void set_mix(FilterEngine& e, float v);
 void set_rate(FilterEngine& e, float v);

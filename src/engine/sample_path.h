@@ -60,6 +60,18 @@ inline void store_memories(FilterEngine& e, const SampleRegs& r)
     e.feedback_sample = r.feedback_sample;
 }
 
+inline void load_memories(SampleRegs& r, const ChannelMemory& m)
+{
+    for (int k = 0; k < 4; ++k) r.state[k] = m.state[k];
+    r.feedback_sample = m.feedback_sample;
+}
+
+inline void store_memories(ChannelMemory& m, const SampleRegs& r)
+{
+    for (int k = 0; k < 4; ++k) m.state[k] = r.state[k];
+    m.feedback_sample = r.feedback_sample;
+}
+
 // A NaN that reached a stage would stay in its memory for good and silence
 // the instance. Every NaN inside the filter shows in the output (clamps keep
 // the memories finite otherwise), so one test of the output, off the

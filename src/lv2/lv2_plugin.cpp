@@ -1,4 +1,6 @@
-// The library's face towards the LV2 host: one descriptor, one plugin.
+// The library's face towards the LV2 host: one descriptor, one plugin. The
+// mono and the stereo plugin are each a library of this file, built with
+// their own URI and channel count.
 #include <lv2/core/lv2.h>
 
 #include <cstring>
@@ -13,7 +15,7 @@ namespace {
 // Instantiation threading class.
 LV2_Handle lv2_instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features)
 {
-    Plugin* p = plugin_instantiate(rate);
+    Plugin* p = plugin_instantiate(rate, ZT_PLUGIN_CHANNELS);
     if (!p) return nullptr;
     for (const LV2_Feature* const* f = features; f && *f; ++f)
         if (std::strcmp((*f)->URI, ZT_INLINE_DISPLAY__queue_draw) == 0 && (*f)->data) {
@@ -23,6 +25,8 @@ LV2_Handle lv2_instantiate(const LV2_Descriptor*, double rate, const char*, cons
     return p;
 }
 
+// The stereo plugin's ports are the mono plugin's (left at 0 and 1) with the
+// right channel's at 11 and 12: the core's indices, passed on as they are.
 void lv2_connect_port(LV2_Handle h, uint32_t port, void* data)
 {
     plugin_connect_port(static_cast<Plugin*>(h), port, data);
@@ -60,7 +64,7 @@ const void* lv2_extension_data(const char* uri)
 
 } // namespace
 
-// ZT_PLUGIN_URI comes from the build, which writes the same URI into the Turtle.
+// ZT_PLUGIN_URI and ZT_PLUGIN_CHANNELS come from the build, which writes the same URI into the Turtle.
 const LV2_Descriptor kDescriptor = {
     ZT_PLUGIN_URI, lv2_instantiate, lv2_connect_port, lv2_activate,
     lv2_run,       lv2_deactivate,  lv2_cleanup,      lv2_extension_data,

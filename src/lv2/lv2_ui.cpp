@@ -119,7 +119,10 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* plugin_uri, const 
                          LV2UI_Write_Function write, LV2UI_Controller controller, LV2UI_Widget* widget,
                          const LV2_Feature* const* features)
 {
-    if (!plugin_uri || std::strcmp(plugin_uri, ZT_PLUGIN_URI) != 0 || !widget) return nullptr;
+    // The one window serves the mono and the stereo plugin: the same controls.
+    if (!plugin_uri || (std::strcmp(plugin_uri, ZT_PLUGIN_URI) != 0 && std::strcmp(plugin_uri, ZT_STEREO_URI) != 0) ||
+        !widget)
+        return nullptr;
     const HostOffer host = read_features(features);
     if (!host.has_parent) return nullptr;  // required in the Turtle; a host without it cannot embed us
 

@@ -3,7 +3,10 @@
 # sessions through the LV2 library and through the .clap, the
 # latter with one process call per run and with the runs gathered into
 # blocks of 389 and 4096 frames (the script's control changes then fall
-# inside blocks, as param events): every session the same bits.
+# inside blocks, as param events): every session the same bits. Then the
+# stereo plugins of both libraries, in place and in odd splits as the
+# sessions make them: each channel the mono plugin's render of that
+# channel's signal alone.
 #   clap_cross.sh RENDER_HOST BUILD_DIR SESSIONS
 set -euo pipefail
 host=$1 build=$2 script=$3
@@ -30,4 +33,15 @@ for f in "$out"/lv2/*.f32; do
 done
 [ "$count" -ge 30 ] || { echo "only $count renders compared"; exit 1; }
 echo "$count CLAP renders compared with the LV2 renders"
+
+mkdir -p "$out"/{lv2-stereo,clap-stereo}
+render() { "$host" "$@" >"$out/stereo.log" || { cat "$out/stereo.log"; exit 1; }; }
+render --in-range --right "$build/zirpomatik-tolm.lv2/libzirpomatik-tolm.so" "$script" "$out/lv2"
+render --in-range --stereo "$build/zirpomatik-tolm.lv2/libzirpomatik-tolm-stereo.so" "$script" "$out/lv2-stereo"
+render --stereo --block 389 "$clap" "$script" "$out/clap-stereo"
+for f in "$out"/lv2/*.f32; do
+  for d in lv2-stereo clap-stereo; do
+    cmp "$f" "$out/$d/$(basename "$f")" || { echo "$d: $(basename "$f" .f32) differs from mono"; status=1; }
+  done
+done
 exit $status

@@ -155,6 +155,10 @@ TEST(ClapState, SaveLoadProcessGivesTheSameBits)
     ASSERT_TRUE(state->load(b.plugin, &saved.in));
     EXPECT_EQ(b.log.rescans, 1);
     for (uint32_t p = kFirstControl; p < PORT_COUNT; ++p) EXPECT_EQ(b.value(p), a.value(p)) << p;
+    ClapRig st(true, "org.zirpomatik.tolm.stereo");  // the stereo plugin takes the same record
+    saved.at = 0;
+    ASSERT_TRUE(state->load(st.plugin, &saved.in));
+    for (uint32_t p = kFirstControl; p < PORT_COUNT; ++p) EXPECT_EQ(st.value(p), a.value(p)) << p;
     EXPECT_TRUE(zt_test::same_bits(zt_test::render_clap(b, in, 512, {}), zt_test::render_lv2(in, 512, moves)));
 }
 
@@ -269,6 +273,7 @@ TEST(ClapParams, InfoAndTexts)
 struct Listing {
     int locations = 0;
     std::vector<std::pair<std::string, std::string>> presets;  // name, key
+    int stereo = 0;  // presets listed for the stereo plugin too
 };
 
 TEST(ClapPresets, ListedByNameAndLoadedAsTheLv2Presets)
@@ -295,8 +300,8 @@ TEST(ClapPresets, ListedByNameAndLoadedAsTheLv2Presets)
         static_cast<Listing*>(r->receiver_data)->presets.push_back({name, key});
         return true;
     };
-    r.add_plugin_id = [](const clap_preset_discovery_metadata_receiver_t*, const clap_universal_plugin_id_t* id) {
-        EXPECT_STREQ(id->id, "org.zirpomatik.tolm");
+    r.add_plugin_id = [](const clap_preset_discovery_metadata_receiver_t* r, const clap_universal_plugin_id_t* id) {
+        static_cast<Listing*>(r->receiver_data)->stereo += std::string(id->id) == "org.zirpomatik.tolm.stereo";
     };
     r.set_flags = [](const clap_preset_discovery_metadata_receiver_t*, uint32_t) {};
     r.set_description = [](const clap_preset_discovery_metadata_receiver_t*, const char*) {};
@@ -305,6 +310,7 @@ TEST(ClapPresets, ListedByNameAndLoadedAsTheLv2Presets)
     p->destroy(p);
     ASSERT_EQ(l.presets.size(), kPresetCount);
     EXPECT_EQ(l.presets[0].first, "Default");
+    EXPECT_EQ(size_t(l.stereo), kPresetCount);
 
     ClapRig rig;
     const auto* load = rig.ext<clap_plugin_preset_load_t>(CLAP_EXT_PRESET_LOAD);

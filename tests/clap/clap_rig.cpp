@@ -45,7 +45,7 @@ bool events_push(const clap_output_events_t* l, const clap_event_header_t* h)
 
 } // namespace
 
-ClapRig::ClapRig(bool activate)
+ClapRig::ClapRig(bool activate, const char* id)
 {
     host = clap_host_t{CLAP_VERSION_INIT, this, "clap rig", "", "", "1", host_extension,
                        host_nothing, host_nothing, host_nothing};
@@ -59,7 +59,7 @@ ClapRig::ClapRig(bool activate)
         rig_of(h).log.loaded_key = key ? key : "";
     };
     const auto* f = static_cast<const clap_plugin_factory_t*>(clap_entry.get_factory(CLAP_PLUGIN_FACTORY_ID));
-    plugin = f->create_plugin(f, &host, "org.zirpomatik.tolm");
+    plugin = f->create_plugin(f, &host, id);
     if (!plugin || !plugin->init(plugin)) return;
     params = ext<clap_plugin_params_t>(CLAP_EXT_PARAMS);
     // A rate other than 48 kHz: the plugin processes at 48 kHz all the same.

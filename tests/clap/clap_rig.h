@@ -39,7 +39,7 @@ struct ClapRig {
     std::vector<clap_event_param_value_t> events;
     std::vector<OutEvent> out;
 
-    explicit ClapRig(bool activate = true);
+    explicit ClapRig(bool activate = true, const char* id = "org.zirpomatik.tolm");
     ~ClapRig();
     zt::ClapPlugin& self() const { return *static_cast<zt::ClapPlugin*>(plugin->plugin_data); }
     template <typename T> const T* ext(const char* id) const

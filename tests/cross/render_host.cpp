@@ -6,7 +6,7 @@
 // integer and float arithmetic, so builds for different processors that
 // compute the same bits write the same files.
 //
-//   render_host [--in-range] [--block FRAMES] LIBRARY SCRIPT OUTDIR
+//   render_host [--in-range] [--block FRAMES] [--right | --stereo] LIBRARY SCRIPT OUTDIR
 //
 // LIBRARY is the LV2 library or the .clap. Through CLAP, every control the
 // script changes between two runs is a param event at that frame, and runs
@@ -15,6 +15,12 @@
 // both faces whatever the blocks. The CLAP plugin takes a value outside a
 // range as its end and ignores one that is not finite; --in-range makes the
 // LV2 side pass on the values that way, for comparing the two.
+//
+// Every input line sets a left and a right signal (the right one of the
+// same kind, half a period on and with noise of its own). The mono plugin
+// is fed the left one, or with --right the right one (NAME.right.f32);
+// --stereo runs the stereo plugin on both and writes NAME.f32 and
+// NAME.right.f32, which must be the two mono renders bit for bit.
 //
 // Script lines (words separated by blanks, # starts a comment):
 //   session NAME [RATE]        a new instance (the previous one is cleaned up)
@@ -118,7 +124,22 @@ struct Host {
     bool shared = false;
     uint32_t caller_mode = 0;
     SignalSource source;
+    // --right: `source` is the right signal; --stereo: the second channel.
+    bool right = false, stereo = false;
+    SignalSource right_source;
+    std::vector<float> rendered_right, in_r_buf = std::vector<float>(kMaxFrames), out_r_buf = in_r_buf;
 };
+
+float* out_of(Host& h, bool right)
+{
+    return right ? (h.shared ? h.in_r_buf : h.out_r_buf).data() : (h.shared ? h.in_buf : h.out_buf).data();
+}
+
+void keep_output(Host& h, uint32_t n)
+{
+    h.rendered.insert(h.rendered.end(), out_of(h, false), out_of(h, false) + n);
+    if (h.stereo) h.rendered_right.insert(h.rendered_right.end(), out_of(h, true), out_of(h, true) + n);
+}
 
 int g_line = 0;
 
@@ -138,7 +159,9 @@ void connect_all(Host& h)
 {
     if (h.clap) return;
     h.desc->connect_port(h.handle, 0, h.in_buf.data());
-    h.desc->connect_port(h.handle, 1, h.shared ? h.in_buf.data() : h.out_buf.data());
+    h.desc->connect_port(h.handle, 1, out_of(h, false));
+    if (h.stereo)
+        h.desc->connect_port(h.handle, 11, h.in_r_buf.data()), h.desc->connect_port(h.handle, 12, out_of(h, true));
     for (int i = 0; i < kControlCount; ++i)
         h.desc->connect_port(h.handle, kFirstControlPort + i, &h.lv2_controls[i]);
 }
@@ -157,12 +180,11 @@ void clap_process_pending(Host& h, bool even_empty = false)
 {
     ClapSide& c = h.cs;
     if (c.pending == 0 && c.events.empty() && !even_empty) return;
-    float* in = h.in_buf.data();
-    float* out = h.shared ? in : h.out_buf.data();
-    float* in_ch[1] = {in};
-    float* out_ch[1] = {out};
-    clap_audio_buffer_t ain{in_ch, nullptr, 1, 0, 0};
-    clap_audio_buffer_t aout{out_ch, nullptr, 1, 0, 0};
+    float* in_ch[2] = {h.in_buf.data(), h.in_r_buf.data()};
+    float* out_ch[2] = {out_of(h, false), out_of(h, true)};
+    const uint32_t channels = h.stereo ? 2 : 1;
+    clap_audio_buffer_t ain{in_ch, nullptr, channels, 0, 0};
+    clap_audio_buffer_t aout{out_ch, nullptr, channels, 0, 0};
     const clap_input_events_t in_events{&c.events, events_size, events_get};
     const clap_output_events_t out_events{nullptr, events_push};
     const clap_process_t pr{-1, c.pending, nullptr, &ain, &aout, 1, 1, &in_events, &out_events};
@@ -172,7 +194,7 @@ void clap_process_pending(Host& h, bool even_empty = false)
     mode_set(h.loaded_mode);
     clap_check(h, st == CLAP_PROCESS_CONTINUE, "process did not ask to continue");
     clap_check(h, after == h.caller_mode, "process left the caller's mode changed");
-    h.rendered.insert(h.rendered.end(), out, out + c.pending);
+    keep_output(h, c.pending);
     c.pending = 0;
     c.events.clear();
 }
@@ -217,14 +239,18 @@ void end_session(Host& h)
         h.desc->cleanup(h.handle);
         h.handle = nullptr;
     }
-    const std::string path = h.out_dir + "/" + h.name + ".f32";
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || std::fwrite(h.rendered.data(), sizeof(float), h.rendered.size(), f) != h.rendered.size() ||
-        std::fclose(f) != 0)
-        die("cannot write " + path);
-    std::printf("%-16s %8zu frames  fnv %016" PRIx64 "\n", h.name.c_str(), h.rendered.size(), fnv1a(h.rendered));
+    for (int right = 0; right <= int(h.stereo); ++right) {
+        const std::vector<float>& r = right ? h.rendered_right : h.rendered;
+        const std::string name = h.name + (right || h.right ? ".right" : "");
+        const std::string path = h.out_dir + "/" + name + ".f32";
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        if (!f || std::fwrite(r.data(), sizeof(float), r.size(), f) != r.size() || std::fclose(f) != 0)
+            die("cannot write " + path);
+        std::printf("%-22s %8zu frames  fnv %016" PRIx64 "\n", name.c_str(), r.size(), fnv1a(r));
+    }
     h.finished[h.name] = std::move(h.rendered);
     h.rendered.clear();
+    h.rendered_right.clear();
     ++h.sessions;
 }
 
@@ -238,9 +264,12 @@ void begin_session(Host& h, const std::string& name, double rate)
     h.shared = false;
     h.caller_mode = h.loaded_mode;
     h.source = SignalSource{};
+    h.right_source = SignalSource{};  // the right signal's noise, of a seed of its own:
+    (h.right ? h.source : h.right_source).noise = 88675123u;
     if (h.clap) {
         ClapSide& c = h.cs;
-        c.plugin = c.factory->create_plugin(c.factory, &kClapHost, "org.zirpomatik.tolm");
+        c.plugin = c.factory->create_plugin(c.factory, &kClapHost, h.stereo ? "org.zirpomatik.tolm.stereo"
+                                                                              : "org.zirpomatik.tolm");
         if (!c.plugin || !c.plugin->init(c.plugin)) die("create or init failed");
         std::memcpy(c.sent, kControlDefaults, sizeof c.sent);
         c.pending = 0;
@@ -276,7 +305,8 @@ void clap_run_once(Host& h, uint32_t n)
     ClapSide& c = h.cs;
     if (c.pending > 0 && c.pending + n > c.block) clap_process_pending(h);
     clap_queue_changes(h);
-    for (uint32_t j = 0; j < n; ++j) h.in_buf[c.pending + j] = h.source.next();
+    for (uint32_t j = c.pending; j < c.pending + n; ++j)
+        h.in_buf[j] = h.source.next(), h.in_r_buf[j] = h.right_source.next();
     c.pending += n;
     // One call per run (of no frames too, as LV2 hosts make them), or a
     // full block.
@@ -291,7 +321,7 @@ void run_once(Host& h, uint32_t n)
     }
     for (int i = 0; i < kControlCount; ++i)
         h.lv2_controls[i] = h.in_range ? in_range(i, h.controls[i], h.lv2_controls[i]) : h.controls[i];
-    for (uint32_t j = 0; j < n; ++j) h.in_buf[j] = h.source.next();
+    for (uint32_t j = 0; j < n; ++j) h.in_buf[j] = h.source.next(), h.in_r_buf[j] = h.right_source.next();
     mode_set(h.caller_mode);
     h.desc->run(h.handle, n);
     const uint32_t after = mode_get() & ~kModes.status_bits;
@@ -301,8 +331,7 @@ void run_once(Host& h, uint32_t n)
         fail(h, msg);
     }
     mode_set(h.loaded_mode);
-    const float* out = h.shared ? h.in_buf.data() : h.out_buf.data();
-    h.rendered.insert(h.rendered.end(), out, out + n);
+    keep_output(h, n);
 }
 
 // run FRAMES [xCOUNT] [PORT+=STEP ...]
@@ -382,7 +411,8 @@ void execute(Host& h, const std::string& line)
         float amp = 1.0f;
         long period = 100;
         words >> a >> amp >> period;
-        if (!h.source.select(a, amp, period)) die("bad input " + a);
+        if (!h.source.select(a, amp, period) || !h.right_source.select(a, amp, period)) die("bad input " + a);
+        (h.right ? h.source : h.right_source).phase = uint32_t(period / 2);
     } else if (cmd == "buffers") {
         words >> a;
         if (a != "shared" && a != "separate") die("buffers shared|separate");
@@ -428,6 +458,8 @@ int main(int argc, char** argv)
     for (; arg < argc && argv[arg][0] == '-'; ++arg) {
         const std::string opt = argv[arg];
         if (opt == "--in-range") h.in_range = true;
+        else if (opt == "--right") h.right = true;
+        else if (opt == "--stereo") h.stereo = true;
         else if (opt == "--block" && arg + 1 < argc) h.cs.block = uint32_t(std::strtoul(argv[++arg], nullptr, 10));
         else break;
     }
@@ -456,7 +488,7 @@ int main(int argc, char** argv)
         h.cs.entry = static_cast<const clap_plugin_entry_t*>(dlsym(lib, "clap_entry"));
         if (!h.cs.entry || !h.cs.entry->init(library)) die("no clap_entry, or its init failed");
         h.cs.factory = static_cast<const clap_plugin_factory_t*>(h.cs.entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
-        if (!h.cs.factory || h.cs.factory->get_plugin_count(h.cs.factory) != 1) die("unexpected factory");
+        if (!h.cs.factory || h.cs.factory->get_plugin_count(h.cs.factory) != 2) die("unexpected factory");
     } else {
         auto entry = reinterpret_cast<LV2_Descriptor_Function>(dlsym(lib, "lv2_descriptor"));
         if (!entry) die("no lv2_descriptor");

@@ -54,7 +54,8 @@ if [ ! -e /dev/snd/seq ]; then
 fi
 
 # One monitored audio track (its plugins run with the transport stopped)
-# holding the plugin, named by its file alone: Qtractor looks in its CLAP folders.
+# holding the plugin and the stereo one after it, named by their file alone:
+# Qtractor looks in its CLAP folders.
 session=$work/session/tolm.qtr
 cat >"$session" <<EOF
 <!DOCTYPE qtractorSession>
@@ -75,6 +76,9 @@ cat >"$session" <<EOF
     <plugin type="CLAP"><filename>$(basename "$clap")</filename><index>0</index><label>Zirpomatik_Tolm</label>
      <preset></preset><direct-access-param>-1</direct-access-param><activated>1</activated>
      <configs/><params/><controllers/><editor-pos>1100,150</editor-pos></plugin>
+    <plugin type="CLAP"><filename>$(basename "$clap")</filename><index>1</index><label>Zirpomatik_Tolm_Stereo</label>
+     <preset></preset><direct-access-param>-1</direct-access-param><activated>1</activated>
+     <configs/><params/><controllers/></plugin>
    </plugins>
   </track>
  </tracks>
@@ -144,9 +148,11 @@ kill -USR1 "$(ps -o pid= --ppid "$qtractor_pid")"
 for i in $(seq 50); do grep -q '<param ' "$session" && break; sleep 0.1; done
 sleep 0.3
 cp "$session" "$work/session.log"
-rate=$(sed -n 's:.*<param [^>]*name="Rate"[^>]*>\([^<]*\)</param>.*:\1:p' "$session")
+rate=$(sed -n 's:.*<param [^>]*name="Rate"[^>]*>\([^<]*\)</param>.*:\1:p' "$session" | head -n1)
 echo "Rate as Qtractor saved it after the drag: ${rate:-none}"
 awk -v r="${rate:-0}" 'BEGIN { exit !(r > 10) }' || fail "Qtractor did not get the dragged Rate (default 7.5)"
+# The stereo plugin, loaded: Qtractor saves its nine params too.
+[ "$(grep -c '<param [^>]*name="Rate"' "$session")" -eq 2 ] || fail "Qtractor did not load the stereo plugin"
 
 # Qtractor quits with the window open: the plugin closes it.
 kill -TERM "$qtractor_pid"

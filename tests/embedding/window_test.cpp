@@ -71,6 +71,11 @@ TEST(UiBundle, DeclaresAnX11UiWhoseLibraryKeepsEveryPromise)
                  lilv_node_as_uri(lilv_plugin_get_library_uri(plugin)));
     EXPECT_NE(std::string(lilv_node_as_uri(lilv_ui_get_binary_uri(ui))).find("libzirpomatik-tolm-ui.so"),
               std::string::npos);
+    // The stereo plugin has the same window.
+    LilvNode* stereo_uri = lilv_new_uri(world, ZT_STEREO_URI);
+    LilvUIs* stereo_uis = lilv_plugin_get_uis(lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), stereo_uri));
+    EXPECT_TRUE(stereo_uis && lilv_uis_get_by_uri(stereo_uis, lilv_ui_get_uri(ui)));
+    lilv_uis_free(stereo_uis), lilv_node_free(stereo_uri);
 
     // Hosts read the window's own description (ui.ttl) before they load it.
     ASSERT_GE(lilv_world_load_resource(world, lilv_ui_get_uri(ui)), 1);

@@ -17,7 +17,9 @@
 namespace zthost {
 namespace {
 
-const std::string kLibrary = bundle_dir() + "libzirpomatik-tolm.so";
+// Each plugin's library, with the URI of its one descriptor.
+const std::pair<std::string, const char*> kLibraries[] = {{bundle_dir() + "libzirpomatik-tolm.so", ZT_PLUGIN_URI},
+                                                          {bundle_dir() + "libzirpomatik-tolm-stereo.so", ZT_STEREO_URI}};
 
 bool has_uri(const LilvNodes* nodes, const char* uri)
 {
@@ -29,7 +31,7 @@ bool has_uri(const LilvNodes* nodes, const char* uri)
 TEST(Bundle, DescribesOnePluginWithItsElevenPorts)
 {
     Lv2World host;
-    ASSERT_EQ(lilv_plugins_size(lilv_world_get_all_plugins(host.world)), 1u);
+    ASSERT_EQ(lilv_plugins_size(lilv_world_get_all_plugins(host.world)), 2u);  // and the stereo one
     ASSERT_NE(host.plugin, nullptr) << "no plugin " << ZT_PLUGIN_URI;
     const LilvPlugin* p = host.plugin;
 
@@ -156,12 +158,13 @@ TEST(Bundle, EveryPortIsDescribedShortNamedAndGrouped)
 
 TEST(Library, OffersOneDescriptorAndExportsNothingElse)
 {
+  for (const auto& [kLibrary, uri] : kLibraries) {
     void* lib = dlopen(kLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(lib, nullptr) << dlerror();
     auto entry = reinterpret_cast<LV2_Descriptor_Function>(dlsym(lib, "lv2_descriptor"));
     ASSERT_NE(entry, nullptr);
     ASSERT_NE(entry(0), nullptr);
-    EXPECT_STREQ(entry(0)->URI, ZT_PLUGIN_URI);
+    EXPECT_STREQ(entry(0)->URI, uri);
     EXPECT_EQ(entry(1), nullptr);
     dlclose(lib);
 
@@ -189,6 +192,7 @@ TEST(Library, OffersOneDescriptorAndExportsNothingElse)
     const std::string undefined = command_output("nm -D --undefined-only " + kLibrary);
     for (const char* runtime : {"_Znw", "_Zna", "_Zdl", "_Zda", "__cxa_guard", "__cxa_pure", "_Unwind_", "__gxx_personality"})
         EXPECT_EQ(undefined.find(runtime), std::string::npos) << runtime << " in\n" << undefined;
+  }
 }
 
 bool is_vocabulary_bundle(const std::filesystem::path& dir)

@@ -3,10 +3,13 @@
 // rows whose names promise a low-pass, high-pass, band-pass or notch.
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
+#include <lv2/core/lv2.h>
+#include <lv2/port-groups/port-groups.h>
 
 #include "built_bundle.h"
 
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <numbers>
 #include <set>
@@ -153,4 +156,25 @@ TEST(TypeControl, ResponsesBehaveAsTheNamesSay)
         if (p.hp && p.lp) EXPECT_GT(g[2], 1.5 * std::max(g[0], g[4]));
         if (p.notch) EXPECT_LT(g[2], 0.5 * std::min(g[1], g[3]));
     }
+}
+
+// The stereo plugin's audio ports (its controls are the mono plugin's, from
+// the same table): the left and the right side of its groups.
+TEST(StereoPlugin, ChannelsAreTheLeftAndTheRightSideOfItsGroups)
+{
+    Host h;
+    LilvNode* uri = lilv_new_uri(h.world, ZT_STEREO_URI);
+    LilvNode* designation = lilv_new_uri(h.world, LV2_CORE__designation);
+    const LilvPlugin* st = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(h.world), uri);
+    ASSERT_TRUE(st && lilv_plugin_get_num_ports(st) == 13);
+    for (const auto& [i, want] : {std::pair<uint32_t, std::string>{0, "in_l left"}, {1, "out_l left"},
+                                  {11, "in_r right"}, {12, "out_r right"}}) {
+        const LilvPort* port = lilv_plugin_get_port_by_index(st, i);
+        LilvNodes* d = lilv_port_get_value(st, port, designation);
+        ASSERT_TRUE(d) << want;
+        EXPECT_EQ(std::string(lilv_node_as_string(lilv_port_get_symbol(st, port))) + " " +
+                      (lilv_node_as_uri(lilv_nodes_get_first(d)) + strlen(LV2_PORT_GROUPS_PREFIX)), want);
+        lilv_nodes_free(d);
+    }
+    lilv_node_free(uri), lilv_node_free(designation);
 }

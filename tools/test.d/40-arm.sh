@@ -10,7 +10,8 @@
 # private X server, must draw the x86-64 pictures pixel for pixel. The
 # render of an x86-64 build that uses neither the FMA clone nor the C
 # library's FMA variants (a processor without FMA) must match too, and the
-# .clap of each processor renders the same sessions as the LV2 library.
+# .clap of each processor renders the same sessions as the LV2 library, and
+# the stereo library renders them (both channels) as on x86-64.
 #
 # Build folders: build-x64cmp (the x86-64 bundle, hosts and renders, and
 # nofma/), and per processor build-a64 / build-armhf (sysroot/, googletest
@@ -22,6 +23,7 @@ x64=$src/build-x64cmp
 jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
 bundle=zirpomatik-tolm.lv2
 lib=libzirpomatik-tolm.so
+stereo_lib=libzirpomatik-tolm-stereo.so
 script=tests/cross/sessions.txt
 
 bash tools/deps.sh
@@ -53,8 +55,8 @@ cmake --build "$x64/nofma" -j"$jobs" --target zt_bundle >/dev/null
 
 host_flags=(-std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Werror -Ithird_party/clap/include)
 g++ "${host_flags[@]}" tests/cross/render_host.cpp -o "$x64/render_host" -ldl
-rm -rf "$x64/render" "$x64/nofma/render" "$x64/shot" "$x64/render-in-range" "$x64/clap-render"
-mkdir -p "$x64/render" "$x64/nofma/render" "$x64/shot" "$x64/render-in-range" "$x64/clap-render"
+rm -rf "$x64/render" "$x64/nofma/render" "$x64/shot" "$x64/render-in-range" "$x64/clap-render" "$x64/stereo-render"
+mkdir -p "$x64/render" "$x64/nofma/render" "$x64/shot" "$x64/render-in-range" "$x64/clap-render" "$x64/stereo-render"
 "$x64/render_host" "$x64/$bundle/$lib" "$script" "$x64/render" >"$x64/render.log" ||
   { cat "$x64/render.log"; fail "x86-64 render"; }
 GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2,-FMA \
@@ -67,6 +69,8 @@ GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2,-FMA \
   { cat "$x64/render-in-range.log"; fail "x86-64 render with values in range"; }
 "$x64/render_host" --block 389 "$x64/zirpomatik-tolm.clap" "$script" "$x64/clap-render" >"$x64/clap-render.log" ||
   { cat "$x64/clap-render.log"; fail "x86-64 CLAP render"; }
+"$x64/render_host" --stereo "$x64/$bundle/$stereo_lib" "$script" "$x64/stereo-render" >"$x64/stereo-render.log" ||
+  { cat "$x64/stereo-render.log"; fail "x86-64 stereo render"; }
 "$x64/tests/cross/zt_window_shot" "$x64/shot" >"$x64/shot/calls" || fail "x86-64 window"
 grep -q '^write 2 ' "$x64/shot/calls" || fail "x86-64 window: the drag wrote nothing to mix"
 
@@ -129,8 +133,10 @@ arm_build() {  # arm_build NAME DEBIAN_ARCH TRIPLE QEMU TOOLCHAIN FOLDER ELF_MAC
   for f in "$dir/main/$bundle"/*.so "$dir/main/zirpomatik-tolm.clap"; do
     $triple-readelf -h "$f" | grep -q "Machine:.*$machine\$" || fail "$name: $(basename "$f") is not for $machine"
   done
-  exports=$($triple-nm -D --defined-only "$dir/main/$bundle/$lib" | awk '{print $3}')
-  [ "$exports" = lv2_descriptor ] || fail "$name: the library exports: $exports"
+  for f in "$lib" "$stereo_lib"; do
+    exports=$($triple-nm -D --defined-only "$dir/main/$bundle/$f" | awk '{print $3}')
+    [ "$exports" = lv2_descriptor ] || fail "$name: $f exports: $exports"
+  done
   exports=$($triple-nm -D --defined-only "$dir/main/$bundle/libzirpomatik-tolm-ui.so" | awk '{print $3}')
   [ "$exports" = lv2ui_descriptor ] || fail "$name: the window's library exports: $exports"
 
@@ -140,13 +146,16 @@ arm_build() {  # arm_build NAME DEBIAN_ARCH TRIPLE QEMU TOOLCHAIN FOLDER ELF_MAC
   # exact-zero tails, split invariance) must pass here too.
   $triple-g++ "${host_flags[@]}" -I"$dir/main/cross-include" tests/cross/render_host.cpp \
     -o "$dir/render_host" -ldl
-  rm -rf "$dir/render" "$dir/shot" "$dir/clap-render"
-  mkdir -p "$dir/render" "$dir/shot" "$dir/clap-render"
+  rm -rf "$dir/render" "$dir/shot" "$dir/clap-render" "$dir/stereo-render"
+  mkdir -p "$dir/render" "$dir/shot" "$dir/clap-render" "$dir/stereo-render"
   "${emulate[@]}" "$dir/render_host" "$dir/main/$bundle/$lib" "$script" "$dir/render" >"$dir/render.log" ||
     { cat "$dir/render.log"; fail "$name render"; }
   "${emulate_gui[@]}" "$dir/render_host" --block 389 "$dir/main/zirpomatik-tolm.clap" "$script" "$dir/clap-render" \
     >"$dir/clap-render.log" || { cat "$dir/clap-render.log"; fail "$name CLAP render"; }
+  "${emulate[@]}" "$dir/render_host" --stereo "$dir/main/$bundle/$stereo_lib" "$script" "$dir/stereo-render" \
+    >"$dir/stereo-render.log" || { cat "$dir/stereo-render.log"; fail "$name stereo render"; }
   compare "$name" "$dir/render"
+  compare "$name-stereo" "$dir/stereo-render" "$x64/stereo-render"
   compare "$name-clap" "$dir/clap-render" "$x64/render-in-range"
 
   "${emulate_gui[@]}" "$dir/main/tests/cross/zt_window_shot" "$dir/shot" >"$dir/shot/calls" || fail "$name window"

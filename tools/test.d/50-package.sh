@@ -6,7 +6,8 @@
 # error or warning fails); installed with apt-get into a second bare chroot,
 # the LV2 plugin listed by lv2ls and run by lv2apply there, the CLAP plugin
 # run by the render host. Their renders must carry the same samples, bit for
-# bit, as the build tree's (build/) given the same input. Then both are
+# bit, as the build tree's (build/) given the same input; the stereo LV2
+# plugin's too. Then both are
 # purged, and /usr must be as before the install.
 #
 # The chroots are unpacked from the minbase tarball that
@@ -83,8 +84,9 @@ changes=$work/pkg/$(sed -n 's/^Source: //p' debian/control)_${version}_$arch.cha
 [ -f "$deb" ] && [ -f "$clap_deb" ] && [ -f "$changes" ] ||
   fail "no $(basename "$deb"), $(basename "$clap_deb") or $(basename "$changes")"
 dpkg-deb -c "$deb" >"$work/contents"
-grep -q "/usr/lib/lv2/$bundle/libzirpomatik-tolm.so$" "$work/contents" ||
-  fail "the package does not hold /usr/lib/lv2/$bundle/libzirpomatik-tolm.so"
+for f in libzirpomatik-tolm.so libzirpomatik-tolm-stereo.so; do
+  grep -q "/usr/lib/lv2/$bundle/$f$" "$work/contents" || fail "the package does not hold /usr/lib/lv2/$bundle/$f"
+done
 dpkg-deb -c "$clap_deb" >"$work/clap-contents"
 grep -q "/usr/lib/clap/zirpomatik-tolm.clap$" "$work/clap-contents" ||
   fail "$clap_name does not hold /usr/lib/clap/zirpomatik-tolm.clap"
@@ -108,6 +110,9 @@ sox -n -r 48000 -c 1 -b 32 -e floating-point "$work/in.wav" synth 2 sawtooth 110
 controls=(-c mix 80 -c rate 9 -c glide_down 30 -c glide_up 5 -c shape 1 -c resonance 85 -c center 900 -c octaves 3 -c type 7)
 LV2_PATH=$work/tree-lv2 lv2apply -i "$work/in.wav" -o "$work/tree.wav" "${controls[@]}" "$uri" ||
   fail "lv2apply with the build tree's bundle"
+sox -n -r 48000 -c 2 -b 32 -e floating-point "$work/in2.wav" synth 2 sawtooth 110 square 165 gain -1 pad 0 1
+LV2_PATH=$work/tree-lv2 lv2apply -i "$work/in2.wav" -o "$work/tree2.wav" "${controls[@]}" "$uri-stereo" ||
+  fail "lv2apply with the build tree's stereo plugin"
 
 # --- a second bare chroot, with nothing but lv2ls and lv2apply
 echo "package: chroot: apt-get install lilv-utils"
@@ -117,7 +122,7 @@ inside() { in_root "$root" "$1"; }
 inside 'apt-get install -y -qq --no-install-recommends lilv-utils' >>"$work/chroot.log" 2>&1 ||
   { tail -20 "$work/chroot.log"; fail "installing lilv-utils in the chroot"; }
 inside 'find /usr | sort' >"$work/usr-before"
-cp "$deb" "$clap_deb" "$work/in.wav" "$root/tmp/"
+cp "$deb" "$clap_deb" "$work/in.wav" "$work/in2.wav" "$root/tmp/"
 # The CLAP plugin's renders of the cross sessions, through the build tree's .clap.
 mkdir -p "$work/tree-clap" "$root/tmp/clap-render"
 cp "$src/build/tests/clap/zt_render_host" "$src/tests/cross/sessions.txt" "$root/tmp/"
@@ -136,7 +141,9 @@ for pkg in "$name" "$clap_name"; do
   done
 done
 inside 'lv2ls' >"$work/lv2ls.out" 2>&1 || { cat "$work/lv2ls.out"; fail "lv2ls in the chroot"; }
-grep -qxF "$uri" "$work/lv2ls.out" || { cat "$work/lv2ls.out"; fail "lv2ls does not list $uri"; }
+for u in "$uri" "$uri-stereo"; do
+  grep -qxF "$u" "$work/lv2ls.out" || { cat "$work/lv2ls.out"; fail "lv2ls does not list $u"; }
+done
 inside "lv2apply -i /tmp/in.wav -o /tmp/installed.wav ${controls[*]} $uri" >"$work/lv2apply.log" 2>&1 ||
   { cat "$work/lv2apply.log"; fail "lv2apply with the installed bundle"; }
 ! "$wav_tool" compare "$work/in.wav" "$root/tmp/installed.wav" >/dev/null ||
@@ -144,6 +151,10 @@ inside "lv2apply -i /tmp/in.wav -o /tmp/installed.wav ${controls[*]} $uri" >"$wo
 result=$("$wav_tool" compare "$work/tree.wav" "$root/tmp/installed.wav") ||
   fail "the installed bundle renders other samples than build/$bundle: $result"
 echo "package: installed bundle and build tree: $result"
+inside "lv2apply -i /tmp/in2.wav -o /tmp/installed2.wav ${controls[*]} $uri-stereo" >"$work/lv2apply.log" 2>&1 ||
+  { cat "$work/lv2apply.log"; fail "lv2apply with the installed stereo plugin"; }
+result=$("$wav_tool" compare "$work/tree2.wav" "$root/tmp/installed2.wav") ||
+  fail "the installed stereo plugin renders other samples than build/$bundle: $result"
 inside "/tmp/zt_render_host --block 389 /usr/lib/clap/zirpomatik-tolm.clap /tmp/sessions.txt /tmp/clap-render" \
   >"$work/clap-render.log" 2>&1 || { cat "$work/clap-render.log"; fail "render_host with the installed .clap"; }
 for f in "$work"/tree-clap/*.f32; do

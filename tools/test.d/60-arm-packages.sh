@@ -31,6 +31,7 @@ declare -A machine=([arm64]=AArch64 [armhf]=ARM)
 declare -A folder=([arm64]=build-a64 [armhf]=build-armhf)   # as 40-arm.sh names them
 bundle=zirpomatik-tolm.lv2
 lib=libzirpomatik-tolm.so
+stereo_lib=libzirpomatik-tolm-stereo.so
 work=$(mktemp -d "${TMPDIR:-/tmp}/zt-arm-packages.XXXXXX")
 root=$work/build-root
 cleanup() {
@@ -101,11 +102,11 @@ for deb in "${debs[@]}"; do
   done < <(find "$out" -type f -print0)
 done
 for a in "${arches[@]}"; do
-  for f in "$lib" libzirpomatik-tolm-ui.so; do
+  for f in "$lib" "$stereo_lib" libzirpomatik-tolm-ui.so; do
     [ -f "$work/unpacked/$a/usr/lib/lv2/$bundle/$f" ] || fail "the $a package holds no /usr/lib/lv2/$bundle/$f"
   done
   # The frame loops' fused multiply-adds are instructions, not calls.
-  ! ${triple[$a]}-nm -D "$work/unpacked/$a/usr/lib/lv2/$bundle/$lib" | grep -qw fmaf ||
+  ! ${triple[$a]}-nm -D "$work/unpacked/$a/usr/lib/lv2/$bundle/"{$lib,$stereo_lib} | grep -qw fmaf ||
     fail "the $a plugin calls the C library's fmaf"
 done
 
@@ -125,12 +126,20 @@ g++ "${host_flags[@]}" tests/cross/render_host.cpp -o "$work/render_host-x86-64"
 mkdir -p "$work/render/x86-64-in-range"
 "$work/render_host-x86-64" --in-range "$src/build/$bundle/$lib" "$script" "$work/render/x86-64-in-range" \
   >"$work/render.log" || { cat "$work/render.log"; fail "x86-64 render with values in range"; }
+mkdir -p "$work/render/x86-64-stereo"
+"$work/render_host-x86-64" --stereo "$src/build/$bundle/$stereo_lib" "$script" "$work/render/x86-64-stereo" \
+  >"$work/render.log" || { cat "$work/render.log"; fail "x86-64 stereo render"; }
 for a in "${arches[@]}"; do
   ${triple[$a]}-g++ "${host_flags[@]}" tests/cross/render_host.cpp -o "$work/render_host-$a" -ldl
   mkdir -p "$work/render/$a"
   ${qemu[$a]} -L "/usr/${triple[$a]}" "$work/render_host-$a" "$work/unpacked/$a/usr/lib/lv2/$bundle/$lib" \
     "$script" "$work/render/$a" >"$work/render.log" || { cat "$work/render.log"; fail "$a render"; }
   diff -r "$work/render/x86-64" "$work/render/$a" >/dev/null || fail "the $a package's renders differ from x86-64's"
+  mkdir -p "$work/render/$a-stereo"
+  ${qemu[$a]} -L "/usr/${triple[$a]}" "$work/render_host-$a" --stereo "$work/unpacked/$a/usr/lib/lv2/$bundle/$stereo_lib" \
+    "$script" "$work/render/$a-stereo" >"$work/render.log" || { cat "$work/render.log"; fail "$a stereo render"; }
+  diff -r "$work/render/x86-64-stereo" "$work/render/$a-stereo" >/dev/null ||
+    fail "the $a package's stereo renders differ from x86-64's"
   clap=$work/unpacked/$a/usr/lib/clap/zirpomatik-tolm.clap
   if [ -f "$clap" ]; then
     # It carries the window: the target's cairo and X11 unpacked beside it.

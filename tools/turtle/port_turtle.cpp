@@ -1,11 +1,12 @@
 // Writes a Turtle file of the bundle from its template and the port table:
-//   port_turtle TEMPLATE OUTPUT PLUGIN_URI
+//   port_turtle TEMPLATE OUTPUT PLUGIN_URI [CHANNELS]
 // In the template, a line "$PORTS$" becomes the port list, "$GROUPS$" the
 // port group descriptions and "$PRESETS$" the factory presets (the preset
 // table, "Default" among them). Run at build time, so the description hosts
 // read, the presets and the window's ranges come from the same tables.
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -78,9 +79,9 @@ void write_scale_points(std::ostream& out, uint32_t index)
     }
 }
 
-void write_port(std::ostream& out, const std::string& uri, uint32_t index)
+void write_port(std::ostream& out, const std::string& uri, uint32_t index, uint32_t channels)
 {
-    const PortInfo& p = kPorts[index];
+    const PortInfo& p = zt::port_info(index, channels);
     out << "        a lv2:" << (p.input ? "InputPort" : "OutputPort") << " , lv2:"
         << (p.audio ? "AudioPort" : "ControlPort") << " ;\n"
         << "        lv2:index " << index << " ;\n"
@@ -90,7 +91,8 @@ void write_port(std::ostream& out, const std::string& uri, uint32_t index)
         << "        rdfs:comment " << quoted(p.comment) << " ;\n"
         << "        pg:group " << group_ref(uri, p);
     if (p.audio) {
-        out << " ;\n        lv2:designation pg:center";
+        const bool right = index == zt::PORT_IN_R || index == zt::PORT_OUT_R;
+        out << " ;\n        lv2:designation " << (channels == 1 ? "pg:center" : right ? "pg:right" : "pg:left");
         return;
     }
     out << " ;\n        lv2:default " << number(p.def, p.integer) << " ;\n"
@@ -104,22 +106,24 @@ void write_port(std::ostream& out, const std::string& uri, uint32_t index)
     if (p.integer) write_scale_points(out, index);
 }
 
-void write_ports(std::ostream& out, const std::string& uri)
+void write_ports(std::ostream& out, const std::string& uri, uint32_t channels)
 {
     out << "    lv2:port [\n";
-    for (uint32_t i = 0; i < zt::PORT_COUNT; ++i) {
-        write_port(out, uri, i);
-        out << (i + 1 < zt::PORT_COUNT ? "\n    ] , [\n" : "\n    ] .\n");
+    const uint32_t count = zt::port_count(channels);
+    for (uint32_t i = 0; i < count; ++i) {
+        write_port(out, uri, i, channels);
+        out << (i + 1 < count ? "\n    ] , [\n" : "\n    ] .\n");
     }
 }
 
-void write_groups(std::ostream& out, const std::string& uri)
+void write_groups(std::ostream& out, const std::string& uri, uint32_t channels)
 {
+    const std::string audio = channels == 1 ? " , pg:MonoGroup" : " , pg:StereoGroup";
     for (size_t g = 0; g < size_t(zt::PortGroup::count); ++g) {
         const zt::PortGroupInfo& info = zt::kPortGroups[g];
-        const char* kind = g == size_t(zt::PortGroup::input)    ? "pg:InputGroup , pg:MonoGroup"
-                           : g == size_t(zt::PortGroup::output) ? "pg:OutputGroup , pg:MonoGroup"
-                                                                : "pg:Group";
+        const std::string kind = g == size_t(zt::PortGroup::input)    ? "pg:InputGroup" + audio
+                                 : g == size_t(zt::PortGroup::output) ? "pg:OutputGroup" + audio
+                                                                      : "pg:Group";
         out << "\n<" << uri << "#" << info.symbol << ">\n    a " << kind << " ;\n"
             << "    lv2:symbol " << quoted(info.symbol) << " ;\n"
             << "    rdfs:label " << quoted(info.label) << " .\n";
@@ -151,8 +155,9 @@ void write_presets(std::ostream& out, const std::string& uri)
 
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
-        std::cerr << "usage: port_turtle TEMPLATE OUTPUT PLUGIN_URI\n";
+    const uint32_t channels = argc == 5 ? uint32_t(std::atoi(argv[4])) : 1;
+    if ((argc != 4 && argc != 5) || (channels != 1 && channels != 2)) {
+        std::cerr << "usage: port_turtle TEMPLATE OUTPUT PLUGIN_URI [CHANNELS]\n";
         return 2;
     }
     std::ifstream in(argv[1]);
@@ -165,9 +170,9 @@ int main(int argc, char** argv)
     int markers = 0;
     for (std::string line; std::getline(in, line);) {
         if (line == "$PORTS$") {
-            write_ports(text, uri);
+            write_ports(text, uri, channels);
         } else if (line == "$GROUPS$") {
-            write_groups(text, uri);
+            write_groups(text, uri, channels);
         } else if (line == "$PRESETS$") {
             write_presets(text, uri);
         } else {
