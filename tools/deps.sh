@@ -6,7 +6,7 @@
 set -euo pipefail
 
 # Building the bundle.
-packages=(cmake g++ make pkg-config lv2-dev libcairo2-dev libx11-dev)   # cairo, X11: the plugin's window
+packages=(cmake g++ make pkg-config lv2-dev libcairo2-dev libx11-dev libxext-dev)   # cairo, X11 (and its shared-memory extension): the plugin's window
 # The demo: a test signal, lv2apply, a spectrogram.
 packages+=(lilv-utils sox)
 if [ "${1:-}" != demo ]; then

@@ -7,6 +7,7 @@
 #include "view_layout.h"
 #include "view_values.h"
 #include "../core/port_table.h"
+#include "../engine/response_curve.h"
 
 namespace zt {
 
@@ -117,6 +118,35 @@ int shape_row_at(const Layout& l, double x, double y)
     return -1;
 }
 
+// The cutoff's marker height in device pixels, as the plot draws it.
+double marker_y(const Layout& l, const FilterEngine& e, float hz)
+{
+    return db_to_y(l, std::fmin(std::fmax(response_level_db(e, hz), kBottomDb), kTopDb)) * l.scale;
+}
+
+// Whether the plot at live cutoff `hz` would show what it shows at the
+// present one: its line in the same device column, its marker less than
+// half a device pixel away each way (the curve moves with it), the same
+// label, and the filter ringing or not alike. Cheapest tests first: this
+// runs at every move of the cutoff.
+bool shows_the_same(const View& v, float hz)
+{
+    if (std::isnan(v.cutoff_hz)) return false;
+    const Layout l = view_layout(v);
+    const double k = heard_factor(v);
+    const double x0 = freq_to_x(l, v.cutoff_hz * k) * l.scale, x1 = freq_to_x(l, hz * k) * l.scale;
+    if (std::floor(x0) != std::floor(x1) || std::fabs(x1 - x0) >= 0.5) return false;
+    char before[24], after[24];
+    format_hz(v.cutoff_hz * k, before, sizeof before);
+    format_hz(hz * k, after, sizeof after);
+    if (std::strcmp(before, after) != 0) return false;
+    FilterEngine e = v.engine;
+    e.cutoff_hz = hz;
+    update_coefficients(e);
+    if (std::fabs(marker_y(l, e, hz) - marker_y(l, v.engine, v.cutoff_hz)) >= 0.5) return false;
+    return (response_pole_radius(e) >= 1.0) == (response_pole_radius(v.engine) >= 1.0);
+}
+
 } // namespace
 
 void view_init(View& v)
@@ -177,6 +207,9 @@ void view_set_cutoff(View& v, float hz)
     // Going live or not changes the header and the notes; a moving cutoff
     // changes only the plot.
     const bool whole = std::isnan(hz) != std::isnan(v.cutoff_hz);
+    // A move too small to show is not taken, so the record stays the
+    // picture on screen and the small moves add up until one shows.
+    if (!whole && shows_the_same(v, hz)) return;
     v.cutoff_hz = hz;
     update_curve_cutoff(v);
     v.dirty = true;

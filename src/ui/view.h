@@ -55,7 +55,10 @@ void view_set_scale(View& v, double scale);                // logical -> device 
 void view_resize(View& v, int width_px, int height_px);    // device pixels, at most kViewMaxSide each way
 void view_set_control(View& v, uint32_t port, float value); // from port_event; NaN/inf/out-of-range drawn as the nearest sensible value
 void view_set_session_rate(View& v, double rate);          // host rate; 0 = unknown (then no frequency note)
-void view_set_cutoff(View& v, float hz);                   // live cutoff read from the instance; NaN = not live
+// The live cutoff read from the instance; NaN = not live. A move that would
+// change nothing on screen (less than half a device pixel, the same label)
+// is left out: cutoff_hz keeps the value drawn, and no redraw is asked for.
+void view_set_cutoff(View& v, float hz);
 void view_draw(const View& v, cairo_t* cr);                // the whole window, in device pixels
 bool view_take_dirty(View& v);                             // true once after any change that alters the picture
 
@@ -98,6 +101,16 @@ void view_plot_rect(const View& v, int* x, int* y, int* width, int* height);
 // the curve, the cutoff and the notes above them. A host that keeps the
 // first as a picture draws only the second for a damage of the plot alone.
 void view_draw_plot_base(const View& v, cairo_t* cr);
+// Everything the lower layer is drawn from: while it stays the same, a kept
+// copy of the layer still holds.
+struct PlotBaseInputs {
+    double scale;
+    int width, height;
+    double session_rate;
+    float freq_low, freq_high, center;
+    bool operator==(const PlotBaseInputs&) const = default;
+};
+PlotBaseInputs view_plot_base_inputs(const View& v);
 void view_draw_plot_live(const View& v, cairo_t* cr);
 
 // Where a control sits (its dial's centre, the shape choice's selected

@@ -396,6 +396,11 @@ void view_draw_plot_base(const View& v, cairo_t* cr)
     cairo_restore(cr);
 }
 
+PlotBaseInputs view_plot_base_inputs(const View& v)
+{
+    return {v.scale, v.width, v.height, v.session_rate, v.engine.freq_low, v.engine.freq_high, v.value[PORT_CENTER]};
+}
+
 void view_draw_plot_live(const View& v, cairo_t* cr)
 {
     if (v.picker_open) return;

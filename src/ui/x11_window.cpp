@@ -5,6 +5,8 @@
 #include <cairo-xlib.h>
 
 #include <pthread.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +20,10 @@ namespace {
 constexpr Time kDoubleClickMs = 400;      // the common desktop default
 constexpr double kDoubleClickSlop = 8.0;  // device pixels the pointer may wander between the clicks
 constexpr double kMaxDpiScale = 4.0;      // the most a desktop's Xft.dpi may enlarge the window
+// Idle calls a new picture waits for the server to finish reading the last
+// one from shared memory; a server that never says so is not waited for
+// longer (about a second at a host's 30 calls a second).
+constexpr int kShmPatience = 30;
 
 // Xlib's default error handler ends the whole process, and the host's
 // handler is global too. While one of our calls runs, errors on our own
@@ -92,13 +98,59 @@ ErrorTrap::~ErrorTrap()
     pthread_mutex_unlock(&g_trap_lock);
 }
 
+// The buffer goes, and with it our side of its segment; the server lets go
+// of its side once it has read what it was asked to (the requests keep
+// their order).
+void drop_buffer(X11Window& w)
+{
+    if (w.buffer) cairo_surface_destroy(w.buffer);
+    w.buffer = nullptr;
+    if (w.shm.shmaddr) {
+        XShmDetach(w.display, &w.shm);
+        shmdt(w.shm.shmaddr);
+    }
+    w.shm.shmaddr = nullptr;
+    w.shm_busy = 0;
+}
+
+// A buffer of the given size in shared memory when the server takes it,
+// otherwise in our own. The segment is marked for removal as soon as we
+// hold it (Linux still lets the server attach it), so nothing of it
+// outlives the last process that maps it, however this one ends. A server
+// that cannot reach it (a remote one, or one that cannot check who we are
+// and so finds it private) refuses the attach with an error, which the
+// trap takes; the window then goes on without shared memory.
+cairo_surface_t* make_buffer(X11Window& w, int width, int height)
+{
+    if (w.shm_usable) {
+        const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width);
+        const int id = shmget(IPC_PRIVATE, size_t(stride) * size_t(height), IPC_CREAT | 0600);
+        void* at = id >= 0 ? shmat(id, nullptr, 0) : reinterpret_cast<void*>(-1);
+        if (id >= 0) shmctl(id, IPC_RMID, nullptr);
+        if (at != reinterpret_cast<void*>(-1)) {
+            w.shm.shmid = id;
+            w.shm.shmaddr = static_cast<char*>(at);
+            w.shm.readOnly = True;  // the server only reads from it
+            const ErrorTrap trap(w.display);
+            const bool attached = XShmAttach(w.display, &w.shm);
+            XSync(w.display, False);
+            if (attached && trap.errors == 0)
+                return cairo_image_surface_create_for_data(static_cast<unsigned char*>(at), CAIRO_FORMAT_RGB24,
+                                                           width, height, stride);
+            shmdt(at);
+            w.shm.shmaddr = nullptr;
+        }
+        w.shm_usable = false;
+    }
+    return cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+}
+
 void forget_window(X11Window& w)
 {
     if (w.surface) cairo_surface_destroy(w.surface);
-    if (w.buffer) cairo_surface_destroy(w.buffer);
+    drop_buffer(w);
     if (w.plot_base) cairo_surface_destroy(w.plot_base);
     w.surface = nullptr;
-    w.buffer = nullptr;
     w.plot_base = nullptr;
     w.window = 0;
 }
@@ -141,6 +193,10 @@ void keep_plot_base(X11Window& w, const View& v)
         w.plot_base = nullptr;
         return;
     }
+    const PlotBaseInputs inputs = view_plot_base_inputs(v);
+    if (w.plot_base && x == w.plot_x && y == w.plot_y && inputs == w.plot_base_inputs &&
+        cairo_image_surface_get_width(w.plot_base) == width && cairo_image_surface_get_height(w.plot_base) == height)
+        return;  // still the layer of this picture
     // The last one, when it has the size, saves memory fresh from the system.
     if (!w.plot_base || cairo_image_surface_get_width(w.plot_base) != width ||
         cairo_image_surface_get_height(w.plot_base) != height) {
@@ -153,6 +209,7 @@ void keep_plot_base(X11Window& w, const View& v)
         return;
     }
     w.plot_x = x, w.plot_y = y;
+    w.plot_base_inputs = inputs;
     cairo_t* cr = cairo_create(w.plot_base);
     cairo_translate(cr, -x, -y);
     view_draw_plot_base(v, cr);
@@ -170,8 +227,8 @@ void present(X11Window& w, const View& v, int x, int y, int width, int height, b
     if (bw <= 0 || bh <= 0) return;  // nothing on screen yet: the exposure will come
     if (!w.buffer || w.buffer_x != bx || w.buffer_y != by || cairo_image_surface_get_width(w.buffer) != bw ||
         cairo_image_surface_get_height(w.buffer) != bh) {
-        if (w.buffer) cairo_surface_destroy(w.buffer);
-        w.buffer = cairo_image_surface_create(CAIRO_FORMAT_RGB24, bw, bh);
+        drop_buffer(w);
+        w.buffer = make_buffer(w, bw, bh);
         w.buffer_x = bx, w.buffer_y = by;
         x = bx, y = by, width = bw, height = bh;  // a new buffer holds nothing yet
         plot_only = false;
@@ -221,8 +278,18 @@ void present(X11Window& w, const View& v, int x, int y, int width, int height, b
         image.green_mask = 0x00ff00;
         image.blue_mask = 0x0000ff;
         if (!XInitImage(&image)) return;
-        XPutImage(w.display, w.window, DefaultGC(w.display, DefaultScreen(w.display)), &image, x - bx, y - by, x,
-                  y, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        GC gc = DefaultGC(w.display, DefaultScreen(w.display));
+        if (w.shm.shmaddr) {
+            // The server reads the rectangle from the segment; the buffer is
+            // not drawn into again until it says it is done.
+            image.obdata = reinterpret_cast<char*>(&w.shm);
+            XShmPutImage(w.display, w.window, gc, &image, x - bx, y - by, x, y, static_cast<unsigned>(width),
+                         static_cast<unsigned>(height), True);
+            w.shm_busy = 1;
+            return;
+        }
+        XPutImage(w.display, w.window, gc, &image, x - bx, y - by, x, y, static_cast<unsigned>(width),
+                  static_cast<unsigned>(height));
         return;
     }
     cr = cairo_create(w.surface);
@@ -375,6 +442,8 @@ bool x11_open(X11Window& w, unsigned long parent, int width, int height)
             XClassHint class_hint = {const_cast<char*>("zirpomatik-tolm"), const_cast<char*>("Zirpomatik-tolm")};
             XSetClassHint(w.display, w.window, &class_hint);
             w.direct = rgb24_visual(w.display);
+            w.shm_usable = w.direct && XShmQueryExtension(w.display);
+            if (w.shm_usable) w.shm_completion = XShmGetEventBase(w.display) + ShmCompletion;
             if (!w.direct)
                 w.surface = cairo_xlib_surface_create(w.display, w.window, DefaultVisual(w.display, screen),
                                                       drawn(width), drawn(height));
@@ -454,6 +523,10 @@ void x11_idle(X11Window& w, View& v, EditSink sink, void* context)
     while (w.window && XPending(w.display) > 0) {
         XEvent ev;
         XNextEvent(w.display, &ev);
+        if (w.shm_completion && ev.type == w.shm_completion) {
+            if (reinterpret_cast<const XShmCompletionEvent&>(ev).shmseg == w.shm.shmseg) w.shm_busy = 0;
+            continue;
+        }
         switch (ev.type) {
         case Expose:
             add_shown(w, ev.xexpose.x, ev.xexpose.y, ev.xexpose.width, ev.xexpose.height);
@@ -493,12 +566,15 @@ void x11_idle(X11Window& w, View& v, EditSink sink, void* context)
         }
     }
     if (!w.window) return;
+    // A picture the server may still be reading waits; what changed
+    // meanwhile stays marked in the view and goes with the next one.
+    const bool waiting = w.shm_busy > 0 && ++w.shm_busy <= kShmPatience;
     // While only the live cutoff moves, only the plot is drawn again.
     int x = 0, y = 0, width = 0, height = 0;
     bool plot_only = v.dirty && !v.dirty_outside_plot;
-    const bool changed = view_take_damage(v, &x, &y, &width, &height);
+    const bool changed = !waiting && view_take_damage(v, &x, &y, &width, &height);
     if (w.exposed) x = 0, y = 0, width = drawn(w.width), height = drawn(w.height), plot_only = false;
-    if (changed || w.exposed) {
+    if (!waiting && (changed || w.exposed)) {
         w.exposed = false;
         present(w, v, x, y, width, height, plot_only);
         XFlush(w.display);

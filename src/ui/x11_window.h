@@ -3,9 +3,11 @@
 // display connection of its own, whose events become view calls and whose
 // picture is the view's. The one file that speaks Xlib; it knows nothing of
 // LV2 (the caller passes the host's parent window and takes the edits).
-// Everything runs in the caller's thread, in short calls that never wait
-// for the server: events are read only while some are pending.
+// Everything runs in the caller's thread, in short calls that wait for the
+// server only when a buffer is made (to learn whether it took the buffer's
+// shared memory): events are read only while some are pending.
 #include <X11/Xlib.h>
+#include <X11/extensions/XShm.h>
 #include <cairo.h>
 
 #include "view.h"
@@ -16,20 +18,30 @@ struct X11Window {
     Display* display = nullptr;          // our own connection, closed with the window
     Window window = 0;
     // The picture is drawn here, in client memory, and put on the window
-    // with XPutImage. cairo's own Xlib surfaces keep a record per
-    // connection that outlives it when text was drawn or part of a picture
-    // uploaded (a leak for every window opened), so they are used only on
-    // a display whose pixels are not 24-bit RGB, which a buffer cannot be
-    // put on directly.
+    // with XShmPutImage or XPutImage. cairo's own Xlib surfaces keep a
+    // record per connection that outlives it when text was drawn or part of
+    // a picture uploaded (a leak for every window opened), so they are used
+    // only on a display whose pixels are not 24-bit RGB, which a buffer
+    // cannot be put on directly.
     cairo_surface_t* buffer = nullptr;
     int buffer_x = 0, buffer_y = 0;      // its place in the window, device pixels
     bool direct = false;                 // the buffer's pixels are the window's
     cairo_surface_t* surface = nullptr;  // otherwise: the window through cairo's Xlib surface
+    // Shared memory (MIT-SHM): the buffer's pixels lie in a segment the
+    // server maps too, so a picture goes over as one short request instead
+    // of through the socket. Off where the server lacks it (remote X) or
+    // refused our segment; the buffer is then our own memory, put through
+    // the socket.
+    bool shm_usable = false;             // the server offers it and has not refused it
+    XShmSegmentInfo shm{0, -1, nullptr, True};  // the buffer's segment, when it has one (shmaddr set)
+    int shm_completion = 0;              // the event type that says a put from the segment is done
+    int shm_busy = 0;                    // idle calls since the last put, while the server may still read it
     // The plot's ground, grid and band as last drawn, at the plot's place in
     // the buffer: while only the cutoff moves, the curve goes on a copy of
     // it rather than on a plot drawn from nothing.
     cairo_surface_t* plot_base = nullptr;
     int plot_x = 0, plot_y = 0;          // where it sits in the window, device pixels
+    PlotBaseInputs plot_base_inputs{};   // what it was drawn from: drawn again only when that changes
     // What the server has shown of the window since its size last changed
     // (its exposures, within the view's bound kViewMaxSide), device pixels
     // from x0, y0 to x1, y1: the buffer covers this and no more, so a window

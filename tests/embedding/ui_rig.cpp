@@ -86,7 +86,9 @@ void use_private_x_server()
         prctl(PR_SET_PDEATHSIG, SIGTERM);  // a test killed by its timeout takes its server along
         close(fds[0]);
         const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1000x24", "-nolisten", "tcp",
+        // On TCP too: a client there is one the server cannot identify, as a
+        // remote one, which is refused shared memory (window_test).
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1000x24", "-listen", "tcp",
                "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }

@@ -7,6 +7,7 @@
 # fontconfig keep some process-long caches in forms valgrind cannot follow,
 # so it calls a few of their blocks lost: the same few however many times
 # the window opens.)
+# Last, a host killed with its window open leaves no shared memory behind.
 # Usage: ui_unload_check.sh CYCLE [LIBRARY]   (LIBRARY: the file name whose
 # lost blocks are ours; the LV2 window's library by default)
 set -euo pipefail
@@ -35,3 +36,15 @@ five=$(leaks 5)
 echo "bytes left (definitely, indirectly, possibly lost, still reachable): 1 lifetime: $one; 5 lifetimes: $five"
 [ "$one" = "$five" ] || fail "five lifetimes leave more behind than one"
 echo "window library: no memory error, nothing of its own lost, nothing piles up over load/open/close/unload"
+
+# Shared memory segments made by process $1 that still exist.
+segments() { awk -v pid="$1" 'NR > 1 && $5 == pid' /proc/sysvipc/shm | wc -l; }
+"$cycle" 100000 >/dev/null &
+host=$!
+for _ in $(seq 100); do [ "$(segments $host)" -gt 0 ] && break; sleep 0.05; done
+[ "$(segments $host)" -gt 0 ] || { kill -9 $host; fail "the window draws without shared memory"; }
+kill -9 $host
+wait $host 2>/dev/null || true
+sleep 0.5  # its X server goes with it
+[ "$(segments $host)" -eq 0 ] || fail "a host killed with the window open left shared memory behind"
+echo "a host killed with the window open: no shared memory left"

@@ -214,6 +214,27 @@ TEST(ViewRender, DamageRedrawEqualsAFullRedraw)
     EXPECT_EQ(w * h, v.width * v.height);
 }
 
+// A cutoff move too small to show (under half a device pixel, the same
+// label) asks for no picture and is not taken: the record stays the picture
+// on screen, and moves that add up to one that shows are drawn.
+TEST(ViewRender, CutoffMovesTooSmallToShowAreLeftOut)
+{
+    const struct {
+        int scale;
+        float to;
+        bool drawn;
+    } cases[] = {{1, 1000.5f, false}, {2, 1000.5f, false}, {1, 1010.0f, true}, {2, 1006.0f, true}};
+    for (const auto& c : cases) {
+        static View v;
+        open_at_scale(v, c.scale);
+        view_set_cutoff(v, 1000.0f);
+        view_take_dirty(v);
+        view_set_cutoff(v, c.to);
+        EXPECT_EQ(view_take_dirty(v), c.drawn) << c.scale << "x to " << c.to;
+        EXPECT_EQ(v.cutoff_hz, c.drawn ? c.to : 1000.0f);
+    }
+}
+
 // Each rectangle inside the frame (to a rounding step), none over another.
 void expect_apart_within(const std::vector<Rect>& rects, const Rect& f)
 {
