@@ -111,14 +111,14 @@ for arch in x86_64 aarch64 armhf; do
   chmod 755 "$stage/install.sh"
 
   # Every library: the processor's, stripped, and loading with glibc 2.31
-  # and nothing more than the C and maths libraries (the window: X11 and
-  # cairo besides); no C++ runtime.
+  # and nothing more than the C and maths libraries (the window: X11,
+  # cairo and libXext, which cairo itself needs, besides); no C++ runtime.
   while IFS= read -r -d '' lib; do
     "${tools}strip" --strip-unneeded "$lib"
     needed=$("${tools}readelf" -d "$lib" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort | tr '\n' ' ')
     allowed="libc.so.6 libm.so.6 "
     "${tools}nm" -D --defined-only "$lib" | grep -qwE 'lv2ui_descriptor|clap_entry|GetPluginFactory' &&
-      allowed+="libX11.so.6 libcairo.so.2 "
+      allowed+="libX11.so.6 libXext.so.6 libcairo.so.2 "
     for n in $needed; do
       [[ " $allowed" == *" $n "* ]] || { echo "$lib needs $n (allowed: $allowed)"; exit 1; }
     done
