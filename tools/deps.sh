@@ -18,7 +18,7 @@ if [ "${1:-}" != demo ]; then
     jalv jackd2   # the jalv test; jackd2 also brings jack_connect, jack_lsp, jack_rec
     valgrind      # hosts load, run and unload the plugin under memcheck
     dpkg-dev lintian debootstrap   # the Debian package stage (it builds in a chroot)
-    xz-utils   # the release stage unpacks the archives
+    xz-utils git   # the release stage unpacks the archives; the commit's time stamps them
     xvfb libxdamage-dev libsuil-0-0 xdotool imagemagick   # the window's tests: a private X server, jalv.gtk3 embedding it
     qtractor   # a stock CLAP host embedding the window
     ardour        # a session saved by Ardour 7 (headless, ardour7-lua) shows every control automatable

@@ -22,8 +22,13 @@ start=$SECONDS
 fail() { echo "release: FAILED: $*" >&2; exit 1; }
 [ "$(id -u)" -eq 0 ] || fail "needs root (debootstrap, chroot)"
 # All the build machine needs of its own; the rest comes into the chroot.
-command -v debootstrap >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap >/dev/null ||
-  fail "installing debootstrap"
+# git gives the time of the commit the archives are stamped with.
+missing=()
+for tool in debootstrap git; do command -v $tool >/dev/null || missing+=("$tool"); done
+if [ ${#missing[@]} -gt 0 ]; then
+  { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null; } ||
+    fail "installing ${missing[*]}"
+fi
 
 version=$(sed -n 's/^project(zirpomatik-tolm VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || fail "no project version in CMakeLists.txt"
