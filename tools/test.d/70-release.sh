@@ -3,7 +3,7 @@
 # give the same bytes. Each archive must hold what the build tree makes
 # (every bundle and plugin file, the same Turtle) with libraries of its
 # processor, and render the sessions of tests/cross/sessions.txt through
-# tests/cross/render_host.cpp (LV2 library and .clap; the Arm ones under
+# tests/cross/render_host.cpp (LV2 library, .clap and .vst3; the Arm ones under
 # qemu) bit for bit as the build tree's x86-64 library does. The x86-64
 # archive is then unpacked into a bare Debian 11 and a bare Debian 12 chroot
 # given only lilv-utils, libcairo2 and libx11-6: install.sh (for the user,
@@ -52,7 +52,7 @@ echo "release: two runs, the same bytes: $(cd dist && ls | tr '\n' ' ')($((SECON
 cmake --build build --target zt_bundle zt_wav >/dev/null ||
   fail "could not build zt_bundle and zt_wav in build/ (run tools/test.sh, which configures the tests)"
 wav_tool=$src/build/tests/wav/zt_wav
-host_flags=(-std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Werror -Ithird_party/clap/include)
+host_flags=(-std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Werror -Ithird_party/clap/include -Ithird_party/vst3)
 g++ "${host_flags[@]}" tests/cross/render_host.cpp -o "$work/render_host" -ldl
 mkdir -p "$work/ref" "$work/ref-in-range"
 "$work/render_host" build/zirpomatik-tolm.lv2/libzirpomatik-tolm.so "$script" "$work/ref" >/dev/null &&
@@ -75,6 +75,7 @@ declare -A triple=([aarch64]=aarch64-linux-gnu [armhf]=arm-linux-gnueabihf)
 declare -A qemu=([aarch64]=qemu-aarch64 [armhf]=qemu-arm)
 declare -A debarch=([aarch64]=arm64 [armhf]=armhf)
 declare -A folder=([aarch64]=build-a64 [armhf]=build-armhf)   # as 40-arm.sh names them
+declare -A vst3_dir=([x86_64]=x86_64-linux [aarch64]=aarch64-linux [armhf]=armv7l-linux)
 for arch in x86_64 aarch64 armhf; do
   name=zirpomatik-tolm-$version-linux-$arch
   mkdir -p "$work/$arch"
@@ -108,6 +109,14 @@ for arch in x86_64 aarch64 armhf; do
       { cat "$work/$arch/clap-render.log"; fail "$arch: render_host with ${clap##*/}"; }
     same_renders "$arch ${clap##*/}" "$work/$arch/clap-render" "$work/ref-in-range"
     rm -rf "$work/$arch/clap-render"
+  done
+  for vst3 in "$top"/*.vst3/Contents/${vst3_dir[$arch]}/*.so; do
+    [ -e "$vst3" ] || continue
+    mkdir -p "$work/$arch/vst3-render"
+    "${run[@]}" --block 389 "$vst3" "$script" "$work/$arch/vst3-render" >"$work/$arch/vst3-render.log" ||
+      { cat "$work/$arch/vst3-render.log"; fail "$arch: render_host with ${vst3#"$top"/}"; }
+    same_renders "$arch ${vst3#"$top"/}" "$work/$arch/vst3-render" "$work/ref-in-range"
+    rm -rf "$work/$arch/vst3-render"
   done
   echo "release: $arch: $(du -h "dist/$name.tar.xz" | cut -f1), the build tree's files, ${machine[$arch]} libraries, $(ls "$work/ref" | wc -l) sessions with the same bits"
 done
