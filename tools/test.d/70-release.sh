@@ -85,7 +85,7 @@ for arch in x86_64 aarch64 armhf; do
   [ "$(tops_of "$top")" = "$tops" ] || fail "$arch: other bundles than build/ has"
   for f in INSTALL LICENSE install.sh; do [ -f "$top/$f" ] || fail "$arch: no $f"; done
   # The .vst3 holds its processor's folder where build/'s holds x86-64's.
-  [ "$(files_of "$top")" = "$(files_of build | sed "s|/x86_64-linux/|/${vst3_dir[$arch]}/|")" ] ||
+  [ "$(files_of "$top")" = "$(files_of build | sed "s|/x86_64-linux/|/${vst3_dir[$arch]}/|" | sort)" ] ||
     fail "$arch: the bundles hold other files than build/'s"
   for f in build/*.lv2/*.ttl; do cmp -s "$f" "$top/${f#build/}" || fail "$arch: ${f#build/} differs from build/'s"; done
   while IFS= read -r -d '' lib; do
