@@ -41,7 +41,8 @@ touch "$apt_dir/status"
 apt_opts=(-o APT::Architecture="$arch" -o APT::Architectures::="$arch"
           -o Dir::State::Lists="$apt_dir/lists" -o Dir::State::Status="$apt_dir/status"
           -o Dir::Cache="$apt_dir/cache" -o Debug::NoLocking=1 -o APT::Sandbox::User=root)
-apt-get "${apt_opts[@]}" update -qq
+source "$(dirname "${BASH_SOURCE[0]}")/apt_update.sh"
+apt_update "${apt_opts[@]}"
 (cd "$apt_dir/debs" && apt-get "${apt_opts[@]}" download -qq "${packages[@]}")
 for deb in "$apt_dir"/debs/*.deb; do
   dpkg-deb -x "$deb" "$dir"

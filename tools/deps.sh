@@ -42,5 +42,6 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 # jackd2 asks whether to raise real-time limits; answer no, never prompt.
 echo "jackd2 jackd/tweak_rt_limits boolean false" | $sudo debconf-set-selections
-$sudo apt-get update -qq
+source "$(dirname "${BASH_SOURCE[0]}")/apt_update.sh"
+$sudo bash -c "$(declare -f apt_update); apt_update"
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

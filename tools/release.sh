@@ -18,6 +18,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 src=$PWD
+source tools/apt_update.sh
 start=$SECONDS
 fail() { echo "release: FAILED: $*" >&2; exit 1; }
 [ "$(id -u)" -eq 0 ] || fail "needs root (debootstrap, chroot)"
@@ -26,7 +27,7 @@ fail() { echo "release: FAILED: $*" >&2; exit 1; }
 missing=()
 for tool in debootstrap git; do command -v $tool >/dev/null || missing+=("$tool"); done
 if [ ${#missing[@]} -gt 0 ]; then
-  { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null; } ||
+  { apt_update && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null; } ||
     fail "installing ${missing[*]}"
 fi
 
@@ -63,8 +64,8 @@ in_root() {  # in_root COMMAND
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin bash -c "$1"
 }
 echo "release: Debian 11 chroot: compilers for x86-64, aarch64 and armhf"
-in_root 'apt-get update -qq && apt-get install -y -qq --no-install-recommends build-essential cmake pkg-config \
-  lv2-dev libcairo2-dev libx11-dev g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user xz-utils' \
+in_root "$(declare -f apt_update); apt_update && apt-get install -y -qq --no-install-recommends build-essential cmake \
+  pkg-config lv2-dev libcairo2-dev libx11-dev g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user xz-utils" \
   >"$work/apt.log" 2>&1 || { tail -20 "$work/apt.log"; fail "installing the build tools in the chroot"; }
 
 # The files git knows (committed or not, ignored ones left out), at a path

@@ -45,12 +45,13 @@ trap cleanup EXIT
 
 # --- bare Debian 12 chroots
 source tools/debian_base.sh
+source tools/apt_update.sh
 new_root() {  # new_root DIR: a fresh chroot with proc mounted and apt's lists read
   mkdir -p "$1"
   tar -C "$1" -xf "$base"
   cp /etc/resolv.conf "$1/etc/resolv.conf" 2>/dev/null || true
   mount -t proc proc "$1/proc"
-  in_root "$1" 'apt-get update -qq' >>"$work/chroot.log" 2>&1 ||
+  in_root "$1" "$(declare -f apt_update); apt_update" >>"$work/chroot.log" 2>&1 ||
     { tail -20 "$work/chroot.log"; fail "apt-get update in a chroot"; }
 }
 in_root() {  # in_root DIR COMMAND

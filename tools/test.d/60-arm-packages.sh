@@ -47,6 +47,7 @@ trap cleanup EXIT
 
 # --- a bare Debian 12 chroot with both foreign architectures
 source tools/debian_base.sh
+source tools/apt_update.sh
 in_root() {  # in_root COMMAND
   chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin bash -c "$1"
@@ -63,7 +64,7 @@ fi
 
 echo "arm-packages: chroot: crossbuild-essential, apt-get build-dep -a ${arches[*]}"
 t0=$SECONDS
-setup="dpkg --add-architecture arm64 && dpkg --add-architecture armhf && apt-get update -qq &&
+setup="$(declare -f apt_update); dpkg --add-architecture arm64 && dpkg --add-architecture armhf && apt_update &&
   apt-get install -y -qq --no-install-recommends build-essential crossbuild-essential-arm64 crossbuild-essential-armhf"
 for a in "${arches[@]}"; do
   setup+=" && apt-get build-dep -y -qq -a $a -Pcross,nocheck /pkg/src"

@@ -160,6 +160,7 @@ done
 [ -s "$work/share/runs" ] || fail "no lv2apply run"
 
 # --- the x86-64 archive in bare Debian 11 and 12
+source tools/apt_update.sh
 source tools/debian_base.sh   # Debian 12's tree; Debian 11's below
 bookworm=$base
 suite=bullseye
@@ -176,7 +177,7 @@ for suite in bullseye bookworm; do
     chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive \
       PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin bash -c "$1"
   }
-  inside 'apt-get update -qq && apt-get install -y -qq --no-install-recommends lilv-utils libcairo2 libx11-6' \
+  inside "$(declare -f apt_update); apt_update && apt-get install -y -qq --no-install-recommends lilv-utils libcairo2 libx11-6" \
     >"$work/apt-$suite.log" 2>&1 || { tail -20 "$work/apt-$suite.log"; fail "$suite: installing lilv-utils, libcairo2, libx11-6"; }
   cp -a "$work/x86_64/zirpomatik-tolm-$version-linux-x86_64" "$work/share" "$root/tmp/"
   # Something of the user's own beside ours, which must stay.
